@@ -1,0 +1,52 @@
+#include "i18n/resource_strings.h"
+
+#include "i18n/app_strings.h"
+#include "i18n/audio_io_strings.h"
+#include "i18n/common_strings.h"
+#include "i18n/engine_strings.h"
+#include "i18n/midi_strings.h"
+#include "i18n/plugins_strings.h"
+#include "i18n/project_strings.h"
+
+#include <atomic>
+#include <span>
+
+namespace peldor {
+namespace {
+
+constexpr std::span<const ResourceStringEntry> kTables[] = {
+    kCommonStrings, kEngineStrings,  kProjectStrings, kMidiStrings,
+    kPluginsStrings, kAudioIoStrings, kAppStrings,
+};
+
+IResourceStringTranslator* translator = nullptr;
+
+} // namespace
+
+std::string_view EnglishResString(ResourceStringId id) {
+    if (id == 0) {
+        return {};
+    }
+    for (const auto& table : kTables) {
+        for (const auto& entry : table) {
+            if (entry.id == id) {
+                return entry.text;
+            }
+        }
+    }
+    return {};
+}
+
+std::string LoadResString(ResourceStringId id) {
+    std::string text;
+    if (translator != nullptr && translator->Translate(id, text)) {
+        return text;
+    }
+    return std::string(EnglishResString(id));
+}
+
+void SetResourceStringTranslator(IResourceStringTranslator* newTranslator) {
+    translator = newTranslator;
+}
+
+} // namespace peldor

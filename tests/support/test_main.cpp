@@ -1,0 +1,46 @@
+// The main of every test binary: GoogleTest, plus a listener that fails the run when a test
+// allocated inside a real-time scope.
+
+#include "tests/support/alloc_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+class RealtimeAllocationListener final : public ::testing::EmptyTestEventListener {
+public:
+    void OnTestStart(const ::testing::TestInfo&) override {
+        before = peldor::test::RealtimeAllocationCount();
+    }
+    void OnTestEnd(const ::testing::TestInfo& info) override {
+        const std::size_t made = peldor::test::RealtimeAllocationCount() - before;
+        if (made > 0) {
+            std::fprintf(stderr,
+                         "[ REALTIME ] %s.%s allocated %zu time(s) inside a real-time scope "
+                         "(last size %zu bytes)\n",
+                         info.test_suite_name(), info.name(), made,
+                         peldor::test::LastRealtimeAllocationSize());
+            failed = true;
+        }
+    }
+    bool failed = false;
+
+private:
+    std::size_t before = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    auto* listener = new RealtimeAllocationListener;
+    ::testing::UnitTest::GetInstance()->listeners().Append(listener);
+    const int result = RUN_ALL_TESTS();
+    if (listener->failed) {
+        std::fprintf(stderr, "[ REALTIME ] allocations inside real-time scopes: failing\n");
+        return 1;
+    }
+    return result;
+}
