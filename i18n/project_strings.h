@@ -5,8 +5,10 @@
 
 namespace peldor {
 
+inline constexpr ResourceStringId kStrMaxConnectionsReached = 2000;
+
 inline constexpr ResourceStringEntry kProjectStrings[] = {
-    {0, ""}, // placeholder, keeps the table non-empty
+    {kStrMaxConnectionsReached, "Sorry, maximum number of connections reached."},
 };
 
 } // namespace peldor
