@@ -1,4 +1,0 @@
-// Keeps the midi library non-empty until its first sources land.
-namespace peldor {
-int midiPlaceholder() { return 0; }
-} // namespace peldor

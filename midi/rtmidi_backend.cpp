@@ -1,0 +1,408 @@
+#include "midi/rtmidi_backend.h"
+
+#include "midi/short_message.h"
+
+// Settings files are read as bytes; SimpleIni's header alone serves for that.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+#include <rtmidi/RtMidi.h>
+
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace peldor {
+
+bool ParseMidiApi(std::string_view text, TMidiApi& api) noexcept {
+    std::string lower;
+    for (char c : text) {
+        lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+    if (lower == "alsa") {
+        api = TMidiApi::Alsa;
+        return true;
+    }
+    if (lower == "jack") {
+        api = TMidiApi::Jack;
+        return true;
+    }
+    return false;
+}
+
+TMidiApi ChooseMidiApi(const char* environmentValue, std::string_view settingValue) noexcept {
+    TMidiApi api = TMidiApi::Alsa;
+    if (environmentValue != nullptr && ParseMidiApi(environmentValue, api)) {
+        return api;
+    }
+    if (ParseMidiApi(settingValue, api)) {
+        return api;
+    }
+    return TMidiApi::Alsa;
+}
+
+std::string ReadMidiApiSetting(const std::string& iniPath) {
+    CSimpleIniA ini; // section and key names match in any case
+    if (ini.LoadFile(iniPath.c_str()) < 0) {
+        return {};
+    }
+    const char* value = ini.GetValue("MIDI", "API", "");
+    return value != nullptr ? value : "";
+}
+
+TMidiApi ConfiguredMidiApi(const std::string& iniPath) {
+    return ChooseMidiApi(std::getenv("PELDOR_MIDI_API"), ReadMidiApiSetting(iniPath));
+}
+
+namespace {
+
+// Messages waiting between RtMidi's thread and our delivery thread, per input.
+constexpr std::size_t kInputRingSize = 4096;
+
+RtMidi::Api ToRtMidiApi(TMidiApi api) {
+    return api == TMidiApi::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+}
+
+// RtMidi reports through this instead of printing or throwing once an object exists. Errors
+// here mean a device went away or a buffer filled: the message is lost, which is all we can
+// do about it.
+void IgnoreRtMidiError(RtMidiError::Type, const std::string&, void*) {}
+
+// An open input. RtMidi calls OnMessage on its own thread (for JACK the server's process
+// thread), which only copies the message into a ring; a thread of ours runs the program's
+// callback, which takes locks and may allocate.
+struct InputPort {
+    std::unique_ptr<RtMidiIn> Midi;
+    TMidiInputCallback Callback = nullptr;
+    std::uintptr_t Instance = 0;
+    TMidiHandle Handle = kNoMidiHandle;
+
+    std::array<std::uint32_t, kInputRingSize> Ring{};
+    std::atomic<std::size_t> Head{0}; // next write, producer
+    std::atomic<std::size_t> Tail{0}; // next read, consumer
+    std::atomic<std::uint32_t> Signal{0};
+    std::atomic<bool> Accepting{false};
+    std::atomic<bool> ProducerBusy{false};
+    std::atomic<bool> Stopping{false};
+    std::thread Delivery;
+
+    static void OnMessage(double, std::vector<unsigned char>* bytes, void* user) {
+        auto* port = static_cast<InputPort*>(user);
+        port->ProducerBusy.store(true, std::memory_order_seq_cst);
+        if (port->Accepting.load(std::memory_order_seq_cst) && bytes != nullptr) {
+            port->Push(*bytes);
+        }
+        port->ProducerBusy.store(false, std::memory_order_seq_cst);
+    }
+
+    void Push(const std::vector<unsigned char>& bytes) {
+        // RtMidi hands over whole messages; longer ones are system exclusive, which we do not
+        // take, and empty ones carry nothing.
+        constexpr std::size_t kMaxShortMessage = 3;
+        if (bytes.empty() || bytes.size() > kMaxShortMessage) {
+            return;
+        }
+        std::uint32_t word = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            word |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
+        }
+        const std::size_t head = Head.load(std::memory_order_relaxed);
+        const std::size_t next = (head + 1) % kInputRingSize;
+        if (next == Tail.load(std::memory_order_acquire)) {
+            return; // flood: the reader is behind, drop
+        }
+        Ring[head] = word;
+        Head.store(next, std::memory_order_release);
+        Signal.fetch_add(1, std::memory_order_release);
+        Signal.notify_one();
+    }
+
+    void Deliver() {
+        for (;;) {
+            const std::uint32_t seen = Signal.load(std::memory_order_acquire);
+            std::size_t tail = Tail.load(std::memory_order_relaxed);
+            while (tail != Head.load(std::memory_order_acquire)) {
+                if (Stopping.load(std::memory_order_acquire)) {
+                    return;
+                }
+                const std::uint32_t word = Ring[tail];
+                tail = (tail + 1) % kInputRingSize;
+                Tail.store(tail, std::memory_order_release);
+                Callback(Handle, kMidiInData, Instance, word);
+            }
+            if (Stopping.load(std::memory_order_acquire)) {
+                return;
+            }
+            Signal.wait(seen, std::memory_order_acquire);
+        }
+    }
+
+    void Start() {
+        Head.store(0, std::memory_order_relaxed);
+        Tail.store(0, std::memory_order_relaxed);
+        Stopping.store(false, std::memory_order_relaxed);
+        Delivery = std::thread([this] { Deliver(); });
+        Accepting.store(true, std::memory_order_seq_cst);
+    }
+
+    void Stop() {
+        Accepting.store(false, std::memory_order_seq_cst);
+        while (ProducerBusy.load(std::memory_order_seq_cst)) {
+            std::this_thread::yield();
+        }
+        if (Delivery.joinable()) {
+            Stopping.store(true, std::memory_order_release);
+            Signal.fetch_add(1, std::memory_order_release);
+            Signal.notify_one();
+            Delivery.join();
+        }
+    }
+};
+
+class TRtMidiBackend final : public IMidiBackend {
+public:
+    TRtMidiBackend(TMidiApi api, std::string clientName)
+        : api(ToRtMidiApi(api)), clientName(std::move(clientName)) {}
+
+    ~TRtMidiBackend() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto& [handle, port] : inputs) {
+            port->Stop();
+            port->Midi.reset();
+        }
+        inputs.clear();
+        outputs.clear();
+    }
+
+    std::int32_t InputCount() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        inputNames = ListPorts<RtMidiIn>();
+        return static_cast<std::int32_t>(inputNames.size());
+    }
+
+    std::string InputName(std::int32_t index) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        return NameAt(inputNames, index);
+    }
+
+    std::int32_t OutputCount() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        outputNames = ListPorts<RtMidiOut>();
+        return static_cast<std::int32_t>(outputNames.size());
+    }
+
+    std::string OutputName(std::int32_t index) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        return NameAt(outputNames, index);
+    }
+
+    bool OpenInput(std::int32_t index, TMidiInputCallback callback, std::uintptr_t instance,
+                   TMidiHandle& handle) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        handle = kNoMidiHandle;
+        const std::string name = NameAt(inputNames, index);
+        if (name.empty() || callback == nullptr) {
+            return false;
+        }
+        auto port = std::make_unique<InputPort>();
+        port->Midi = OpenPort<RtMidiIn>(name, "in " + std::to_string(index + 1), [&](RtMidiIn& in) {
+            in.ignoreTypes(true, false, false);
+            in.setCallback(&InputPort::OnMessage, port.get());
+        });
+        if (port->Midi == nullptr) {
+            return false;
+        }
+        port->Callback = callback;
+        port->Instance = instance;
+        port->Handle = nextHandle++;
+        handle = port->Handle;
+        inputs.emplace(handle, std::move(port));
+        return true;
+    }
+
+    bool StartInput(TMidiHandle handle) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = inputs.find(handle);
+        if (it == inputs.end()) {
+            return false;
+        }
+        if (!it->second->Delivery.joinable()) {
+            it->second->Start();
+        }
+        return true;
+    }
+
+    bool StopInput(TMidiHandle handle) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = inputs.find(handle);
+        if (it == inputs.end()) {
+            return false;
+        }
+        it->second->Stop();
+        return true;
+    }
+
+    bool CloseInput(TMidiHandle handle) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = inputs.find(handle);
+        if (it == inputs.end()) {
+            return false;
+        }
+        InputPort& port = *it->second;
+        port.Stop();
+        // Destroying the RtMidi object closes its client and ends its thread, so OnMessage
+        // cannot run any more when the port goes.
+        try {
+            port.Midi.reset();
+        } catch (...) {
+        }
+        inputs.erase(it);
+        return true;
+    }
+
+    bool OpenOutput(std::int32_t index, TMidiHandle& handle) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        handle = kNoMidiHandle;
+        const std::string name = NameAt(outputNames, index);
+        if (name.empty()) {
+            return false;
+        }
+        auto out = OpenPort<RtMidiOut>(name, "out " + std::to_string(index + 1), [](RtMidiOut&) {});
+        if (out == nullptr) {
+            return false;
+        }
+        handle = nextHandle++;
+        outputs.emplace(handle, std::move(out));
+        return true;
+    }
+
+    bool CloseOutput(TMidiHandle handle) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = outputs.find(handle);
+        if (it == outputs.end()) {
+            return false;
+        }
+        try {
+            it->second.reset();
+        } catch (...) {
+        }
+        outputs.erase(it);
+        return true;
+    }
+
+    bool SendShortMessage(TMidiHandle handle, std::uint32_t message) override {
+        const auto status = static_cast<std::uint8_t>(message & 0xFF);
+        const int length = ShortMessageLength(status);
+        if (length == 0) {
+            return false;
+        }
+        const unsigned char bytes[3] = {status, static_cast<unsigned char>((message >> 8) & 0xFF),
+                                        static_cast<unsigned char>((message >> 16) & 0xFF)};
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = outputs.find(handle);
+        if (it == outputs.end()) {
+            return false;
+        }
+        try {
+            it->second->sendMessage(bytes, static_cast<std::size_t>(length));
+        } catch (...) {
+            return false;
+        }
+        return true;
+    }
+
+private:
+    static std::string NameAt(const std::vector<std::string>& names, std::int32_t index) {
+        return index >= 0 && index < static_cast<std::int32_t>(names.size()) ? names[index]
+                                                                             : std::string();
+    }
+
+    bool IsOwnPort(const std::string& name) const {
+        return name.compare(0, clientName.size(), clientName) == 0;
+    }
+
+    // A fresh RtMidi object, or null when the MIDI service cannot be reached.
+    template <typename Midi> std::unique_ptr<Midi> Create() const {
+        try {
+            auto midi = std::make_unique<Midi>(api, clientName);
+            if (midi->getCurrentApi() != api) {
+                return nullptr;
+            }
+            midi->setErrorCallback(&IgnoreRtMidiError, nullptr);
+            return midi;
+        } catch (...) {
+            return nullptr;
+        }
+    }
+
+    // The other programs' ports of one direction, in the service's order.
+    template <typename Midi> std::vector<std::string> ListPorts() const {
+        std::vector<std::string> names;
+        auto probe = Create<Midi>();
+        if (probe == nullptr) {
+            return names;
+        }
+        try {
+            const unsigned int count = probe->getPortCount();
+            for (unsigned int i = 0; i < count; ++i) {
+                std::string name = probe->getPortName(i);
+                if (!name.empty() && !IsOwnPort(name)) {
+                    names.push_back(std::move(name));
+                }
+            }
+        } catch (...) {
+            names.clear();
+        }
+        return names;
+    }
+
+    // Opens the port with this name as it is numbered now (ports come and go, so numbers from
+    // the last listing may be stale). Null when it is gone or refuses.
+    template <typename Midi, typename Prepare>
+    std::unique_ptr<Midi> OpenPort(const std::string& name, const std::string& ownPortName,
+                                   Prepare&& prepare) const {
+        auto midi = Create<Midi>();
+        if (midi == nullptr) {
+            return nullptr;
+        }
+        try {
+            const unsigned int count = midi->getPortCount();
+            for (unsigned int i = 0; i < count; ++i) {
+                if (midi->getPortName(i) != name) {
+                    continue;
+                }
+                prepare(*midi);
+                midi->openPort(i, ownPortName);
+                if (!midi->isPortOpen()) {
+                    return nullptr;
+                }
+                return midi;
+            }
+        } catch (...) {
+        }
+        return nullptr;
+    }
+
+    const RtMidi::Api api;
+    const std::string clientName;
+    // Guards everything below; the window thread's operations and the sends take it.
+    std::mutex mutex;
+    std::vector<std::string> inputNames;
+    std::vector<std::string> outputNames;
+    std::map<TMidiHandle, std::unique_ptr<InputPort>> inputs;
+    std::map<TMidiHandle, std::unique_ptr<RtMidiOut>> outputs;
+    TMidiHandle nextHandle = 1;
+};
+
+} // namespace
+
+std::unique_ptr<IMidiBackend> CreateRtMidiBackend(TMidiApi api, std::string clientName) {
+    return std::make_unique<TRtMidiBackend>(api, std::move(clientName));
+}
+
+} // namespace peldor
