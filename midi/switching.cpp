@@ -1,6 +1,7 @@
 #include "midi/switching.h"
 
 #include "engine/strip_table.h"
+#include "midi/activating_views.h"
 #include "midi/routing.h"
 #include "midi/switching_views.h"
 #include "midi/window_messages.h"
@@ -258,11 +259,11 @@ void FillParts(TSong& song) {
 }
 
 void FillConnections(TPart& part) {
+    // The views' fill sends the activation messages; without views they still go out.
     if (IProjectViews* views = Views()) {
         views->FillConnectionList(part);
-    }
-    for (std::int32_t i = 0; i < part.ConnectionCount(); ++i) {
-        SendActivation(*part.ConnectionAt(i));
+    } else {
+        ActivateConnections(part);
     }
     if (part.ConnectionAt(part.LastConnection) != nullptr) {
         if (IProjectViews* views = Views()) {

@@ -40,10 +40,11 @@ void RunRemoteCommand(std::uint32_t command);
 bool HandleMainWindowMessage(const TWindowMessage& message);
 
 /// The project window's list filling, which switching shares with the project window and the
-/// project reader. Each refills the window's list (nothing without a window) and cascades:
-/// songs, then the current song's parts, then the connections of its LastPart. Filling a
-/// part's connections sends every connection's activation messages in list order (also
-/// without a window), then shows the part's LastConnection in the inspector or disables it.
+/// project reader. Each refills the window's list and cascades: songs, then the current
+/// song's parts, then the connections of its LastPart. Filling a part's connections sends every
+/// connection's activation messages in list order (through the views' FillConnectionList, see
+/// TActivatingProjectViews, or directly when no views are installed), then shows the part's
+/// LastConnection in the inspector or disables the inspector.
 void FillSongs();
 void FillParts(TSong& song);
 void FillConnections(TPart& part);
