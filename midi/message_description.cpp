@@ -3,6 +3,7 @@
 #include "midi/midi_names.h"
 
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
 namespace peldor {
@@ -23,35 +24,35 @@ constexpr std::uint8_t kBalanceCentre = 64;
 constexpr int kPitchBendCentre = 8192;
 constexpr double kPitchBendFullScale = 8191.0;
 
-// Appends to a fixed buffer; never writes past kDescriptionMax.
+constexpr std::string_view kSeparator = kDescriptionSeparator;
+
+// Appends to a fixed buffer; never writes past kDescriptionMax. Kept to plain copies: the
+// routing describes every message twice per connection.
 class TextWriter {
 public:
     explicit TextWriter(char* buffer) : out(buffer) {}
 
     TextWriter& Put(std::string_view text) {
-        for (char c : text) {
-            if (length < kDescriptionMax) {
-                out[length++] = c;
-            }
-        }
+        const std::size_t room = static_cast<std::size_t>(kDescriptionMax - length);
+        const std::size_t count = text.size() < room ? text.size() : room;
+        std::memcpy(out + length, text.data(), count);
+        length += static_cast<int>(count);
         return *this;
     }
+    // Data bytes and percentages: up to three digits, and nothing here is larger.
     TextWriter& Number(int value) {
-        if (value < 0) {
-            Put("-");
-            value = -value;
-        }
-        // Values here are data bytes and percentages: a few digits, written without printf.
-        char digits[12];
+        constexpr int kLargest = 999;
+        value = value < 0 ? 0 : value > kLargest ? kLargest : value;
+        char digits[3];
         int n = 0;
-        do {
-            digits[n++] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value > 0);
-        while (n > 0) {
-            Put(std::string_view(&digits[--n], 1));
+        if (value >= 100) {
+            digits[n++] = static_cast<char>('0' + value / 100);
         }
-        return *this;
+        if (value >= 10) {
+            digits[n++] = static_cast<char>('0' + value / 10 % 10);
+        }
+        digits[n++] = static_cast<char>('0' + value % 10);
+        return Put(std::string_view(digits, static_cast<std::size_t>(n)));
     }
     TextWriter& Note(std::uint8_t note, int scheme) {
         char name[kNoteNameMax];
@@ -74,6 +75,17 @@ void WritePitchBend(TextWriter& text, std::uint8_t lsb, std::uint8_t msb) {
     text.Put(tenths > 0 ? "pb +" : tenths < 0 ? "pb -" : "pb ");
     const int magnitude = tenths < 0 ? -tenths : tenths;
     text.Number(magnitude / 10).Put(".").Number(magnitude % 10).Put("0%");
+}
+
+// Overwrites in place when the length is unchanged, which it mostly is from one message to
+// the next; that spares the general assignment path.
+void StoreText(std::string& target, const char* text, int length) {
+    const auto size = static_cast<std::size_t>(length);
+    if (target.size() == size) {
+        std::memcpy(target.data(), text, size);
+    } else {
+        target.assign(text, size);
+    }
 }
 
 } // namespace
@@ -105,16 +117,16 @@ int FormatMessageDescription(TShortMessage message, int scheme, char* out, std::
             text.Put("off ").Note(data1, scheme);
         } else {
             kind = kKindNoteOn;
-            text.Put("on  ").Note(data1, scheme).Put(kDescriptionSeparator).Number(data2);
+            text.Put("on  ").Note(data1, scheme).Put(kSeparator).Number(data2);
         }
         break;
     case kPolyPressure:
         kind = kKindPolyPressure;
-        text.Put("pp ").Note(data1, scheme).Put(kDescriptionSeparator).Number(data2);
+        text.Put("pp ").Note(data1, scheme).Put(kSeparator).Number(data2);
         break;
     case kControlChange:
         kind = kKindController;
-        text.Put("cc ").Put(MIDI_CC[data1]).Put(kDescriptionSeparator);
+        text.Put("cc ").Put(MIDI_CC[data1]).Put(kSeparator);
         if (data1 != kCcBalance) {
             text.Number(data2);
         } else if (data2 == kBalanceCentre) {
@@ -152,8 +164,34 @@ void DescribeMessage(TShortMessage message, MIDI_DISPLAY& display, int scheme) {
     const int length = FormatMessageDescription(message, scheme, text, channel, kind);
     display.Channel = channel;
     display.Kind = kind;
-    display.Text.assign(text, static_cast<std::size_t>(length));
+    StoreText(display.Text, text, length);
     if (kind == kKindNoteOn && message.Data2 > display.MaxVelocity) {
+        display.MaxVelocity = message.Data2;
+    }
+}
+
+void TDescriptionCache::Describe(TShortMessage message, MIDI_DISPLAY& display) {
+    const std::uint32_t word = PackShortMessage(message);
+    const Entry* found = nullptr;
+    for (int i = 0; i < count; ++i) {
+        if (entries[i].Word == word) {
+            found = &entries[i];
+            break;
+        }
+    }
+    if (found == nullptr) {
+        Entry& entry = entries[next];
+        next = (next + 1) % kEntries;
+        count = count < kEntries ? count + 1 : count;
+        entry.Word = word;
+        entry.Length =
+            FormatMessageDescription(message, scheme, entry.Text, entry.Channel, entry.Kind);
+        found = &entry;
+    }
+    display.Channel = found->Channel;
+    display.Kind = found->Kind;
+    StoreText(display.Text, found->Text, found->Length);
+    if (found->Kind == kKindNoteOn && message.Data2 > display.MaxVelocity) {
         display.MaxVelocity = message.Data2;
     }
 }

@@ -26,6 +26,32 @@ int FormatMessageDescription(TShortMessage message, int noteNamingScheme, char* 
 /// first time a longer text is stored.
 void DescribeMessage(TShortMessage message, MIDI_DISPLAY& display, int noteNamingScheme);
 
+/// DescribeMessage for the many connections one incoming message passes through: each distinct
+/// message is formatted once and then copied, as most connections see the same input and many
+/// send the same output. Lives for one routed message; any thread, no allocation of its own.
+class TDescriptionCache {
+public:
+    explicit TDescriptionCache(int noteNamingScheme) noexcept : scheme(noteNamingScheme) {}
+
+    /// As DescribeMessage(message, display, scheme).
+    void Describe(TShortMessage message, MIDI_DISPLAY& display);
+
+private:
+    struct Entry {
+        std::uint32_t Word = 0;
+        std::int32_t Channel = -1;
+        std::int32_t Kind = -1;
+        int Length = 0;
+        char Text[kDescriptionMax];
+    };
+    static constexpr int kEntries = 16;
+
+    int scheme;
+    int count = 0;
+    int next = 0;
+    Entry entries[kEntries];
+};
+
 /// The text alone. Tests and windows (allocates).
 std::string DescribeMessageText(TShortMessage message, int noteNamingScheme);
 

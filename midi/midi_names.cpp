@@ -1,5 +1,7 @@
 #include "midi/midi_names.h"
 
+#include <cstring>
+
 namespace peldor {
 namespace {
 
@@ -93,6 +95,32 @@ constexpr std::string_view kNoteNames[kNoteNamingSchemeCount][kPitchClasses] = {
     {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "H"},
 };
 
+struct TNoteText {
+    char Text[kNoteNameMax] = {};
+    int Length = 0;
+};
+
+// Every note's name in every scheme: the pitch-class name, then the octave (note div 12 - 1)
+// as one digit, except for octave -1 (notes 0-11), which is shown without a number.
+constexpr std::array<std::array<TNoteText, 128>, kNoteNamingSchemeCount> BuildNoteTexts() {
+    std::array<std::array<TNoteText, 128>, kNoteNamingSchemeCount> texts{};
+    for (int scheme = 0; scheme < kNoteNamingSchemeCount; ++scheme) {
+        for (int note = 0; note < 128; ++note) {
+            TNoteText& text = texts[scheme][note];
+            for (char c : kNoteNames[scheme][note % kPitchClasses]) {
+                text.Text[text.Length++] = c;
+            }
+            const int octave = note / kPitchClasses - 1;
+            if (octave >= 0) {
+                text.Text[text.Length++] = static_cast<char>('0' + octave);
+            }
+        }
+    }
+    return texts;
+}
+
+constexpr auto kNoteTexts = BuildNoteTexts();
+
 } // namespace
 
 const std::array<std::string_view, 128> MIDI_CC = BuildControllerNames();
@@ -102,18 +130,9 @@ int WriteNoteName(std::uint8_t note, int scheme, char* out) noexcept {
     if (scheme < 0 || scheme >= kNoteNamingSchemeCount) {
         scheme = kDefaultScheme;
     }
-    note &= 0x7F;
-    const std::string_view name = kNoteNames[scheme][note % kPitchClasses];
-    int length = 0;
-    for (char c : name) {
-        out[length++] = c;
-    }
-    // Octave -1 (notes 0-11) is shown without a number; the rest are 0-9, one digit.
-    const int octave = note / kPitchClasses - 1;
-    if (octave >= 0) {
-        out[length++] = static_cast<char>('0' + octave);
-    }
-    return length;
+    const TNoteText& name = kNoteTexts[scheme][note & 0x7F];
+    std::memcpy(out, name.Text, kNoteNameMax);
+    return name.Length;
 }
 
 std::string NoteName(std::uint8_t note, int scheme) {

@@ -76,11 +76,8 @@ bool CaptureController(TConnection& connection, std::uint8_t controller, std::ui
     }
 }
 
-void PostToInspector(std::uint32_t message, std::uint32_t wParam, const std::string* text) {
-    IWindowMessagePoster& poster = WindowPoster();
-    if (!poster.InspectorExists()) {
-        return;
-    }
+void PostToInspector(IWindowMessagePoster& poster, std::uint32_t message, std::uint32_t wParam,
+                     const std::string* text) {
     TWindowMessage post{TWindowTarget::Inspector, message, wParam, 0, {}};
     if (text != nullptr) {
         post.Text = *text;
@@ -106,8 +103,12 @@ void Deliver(TConnection& connection, TShortMessage message) {
         delivered = QueueMidiEvent(outPort - kFirstInstrumentPort, message.Status, message.Data1,
                                    message.Data2);
     }
-    if (delivered) {
-        PostToInspector(WM_MIDIDISPLAY, MidiDisplayWParam(outPort, message),
+    if (!delivered) {
+        return;
+    }
+    IWindowMessagePoster& poster = WindowPoster();
+    if (poster.InspectorExists()) {
+        PostToInspector(poster, WM_MIDIDISPLAY, MidiDisplayWParam(outPort, message),
                         &connection.OutDisplay.Text);
     }
 }
@@ -196,21 +197,29 @@ TFilterResult FilterMessage(TConnection& connection, TShortMessage message) noex
     return result;
 }
 
-void RouteMessageLocked(TConnection& connection, std::int32_t inputDevice, TShortMessage message) {
+void RouteMessageLocked(TConnection& connection, std::int32_t inputDevice, TShortMessage message,
+                        TDescriptionCache& descriptions) {
     if (connection.InPort != inputDevice) {
         return;
     }
-    const int scheme = NoteNamingSchemeOption();
-    DescribeMessage(message, connection.InDisplay, scheme);
+    descriptions.Describe(message, connection.InDisplay);
     const TFilterResult filtered = FilterMessage(connection, message);
     if (filtered.Captured) {
-        PostToInspector(WM_PAINT, 0, nullptr);
+        IWindowMessagePoster& poster = WindowPoster();
+        if (poster.InspectorExists()) {
+            PostToInspector(poster, WM_PAINT, 0, nullptr);
+        }
     }
     if (!filtered.Pass) {
         return;
     }
-    DescribeMessage(filtered.Message, connection.OutDisplay, scheme);
+    descriptions.Describe(filtered.Message, connection.OutDisplay);
     Deliver(connection, filtered.Message);
+}
+
+void RouteMessageLocked(TConnection& connection, std::int32_t inputDevice, TShortMessage message) {
+    TDescriptionCache descriptions(NoteNamingSchemeOption());
+    RouteMessageLocked(connection, inputDevice, message, descriptions);
 }
 
 void RouteMessage(TConnection& connection, std::int32_t inputDevice, TShortMessage message) {
@@ -219,8 +228,9 @@ void RouteMessage(TConnection& connection, std::int32_t inputDevice, TShortMessa
 }
 
 void RouteThroughRoutingPart(std::int32_t inputDevice, TShortMessage message) {
+    TDescriptionCache descriptions(NoteNamingSchemeOption());
     ForEachRoutingConnection(RoutingLock, [&](TConnection& connection, std::int32_t) {
-        RouteMessageLocked(connection, inputDevice, message);
+        RouteMessageLocked(connection, inputDevice, message, descriptions);
     });
 }
 

@@ -6,6 +6,7 @@
 // routing lock (RoutingLock) for one connection's whole work, so a queue never holds half a
 // message and an output never gets two messages at once.
 
+#include "midi/message_description.h"
 #include "midi/short_message.h"
 #include "project/project_model.h"
 
@@ -32,6 +33,9 @@ TFilterResult FilterMessage(TConnection& connection, TShortMessage message) noex
 /// input, filters it, describes and delivers the result, and posts to the inspector. The caller
 /// holds RoutingLock. MIDI input thread (or any thread holding the lock).
 void RouteMessageLocked(TConnection& connection, std::int32_t inputDevice, TShortMessage message);
+/// The same with the descriptions shared across the connections of one routed message.
+void RouteMessageLocked(TConnection& connection, std::int32_t inputDevice, TShortMessage message,
+                        TDescriptionCache& descriptions);
 /// The same, taking RoutingLock itself; for a connection the caller keeps alive.
 void RouteMessage(TConnection& connection, std::int32_t inputDevice, TShortMessage message);
 /// Routes a message through every connection of the routing part in list order, taking

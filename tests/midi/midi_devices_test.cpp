@@ -122,6 +122,28 @@ TEST_F(MidiDevices, TheCallbackIgnoresForeignHandlesHighIndicesAndNoProject) {
     EXPECT_TRUE(TakeEvents(0).empty());
 }
 
+TEST_F(MidiDevices, RunningStatusStrayDataSysexAndRealTimeBytesRouteNothing) {
+    TConnection& connection = RoutingConnection();
+    connection.InChannel = kOmniChannel;
+    connection.PassPolyPressure = 1;
+    connection.PassProgramChange = 1;
+    state.OpenAll();
+    const std::uint32_t junk[] = {
+        Msg(0x3C, 0x64),    // running status: data bytes without their status
+        Msg(0x90, 0xBC, 1), // data byte with bit 7
+        Msg(0x90, 1, 0xC8), Msg(0xF0, 0x7E, 0x7F), // the start of system exclusive data
+        Msg(0xF7),          Msg(0xF8),
+        Msg(0xFA),          Msg(0xFF),
+        0xFFFFFFFFu,        0u,
+    };
+    for (std::uint32_t word : junk) {
+        EXPECT_TRUE(Play(0, word));
+    }
+    EXPECT_TRUE(TakeEvents(0).empty());
+    Play(0, Msg(0x95, 1, 2));
+    EXPECT_EQ(TakeEvents(0), std::vector<std::uint32_t>{Msg(0x90, 1, 2)});
+}
+
 TEST_F(MidiDevices, LearnComesBeforeRemoteCommandsWhichComeBeforeRouting) {
     TConnection& connection = RoutingConnection();
     state.OpenAll();

@@ -100,7 +100,7 @@ inline std::vector<std::uint32_t> TakeEvents(int slot) {
 }
 
 /// Packs a message the way the tests write expectations.
-constexpr std::uint32_t Msg(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) {
+constexpr std::uint32_t Msg(std::uint8_t status, std::uint8_t data1 = 0, std::uint8_t data2 = 0) {
     return PackShortMessage(status, data1, data2);
 }
 
