@@ -6,6 +6,7 @@
 #define SI_NO_CONVERSION
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
+#include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
 #include <array>
@@ -66,6 +67,17 @@ constexpr std::size_t kInputRingSize = 4096;
 
 RtMidi::Api ToRtMidiApi(TMidiApi api) {
     return api == TMidiApi::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+}
+
+// Whether the default JACK server ($JACK_DEFAULT_SERVER, else "default") accepts clients.
+bool JackServerRunning() {
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open("Peldor probe", JackNoStartServer, &status);
+    if (probe == nullptr) {
+        return false;
+    }
+    jack_client_close(probe);
+    return true;
 }
 
 // RtMidi reports through this instead of printing or throwing once an object exists. Errors
@@ -328,6 +340,11 @@ private:
 
     // A fresh RtMidi object, or null when the MIDI service cannot be reached.
     template <typename Midi> std::unique_ptr<Midi> Create() const {
+        // RtMidi's JACK objects leak a buffer when they are made without a server, so ask
+        // the server first.
+        if (api == RtMidi::UNIX_JACK && !JackServerRunning()) {
+            return nullptr;
+        }
         try {
             auto midi = std::make_unique<Midi>(api, clientName);
             if (midi->getCurrentApi() != api) {
