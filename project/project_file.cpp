@@ -584,7 +584,7 @@ bool ParseProjectFile(std::span<const std::uint8_t> bytes, TProjectFileImage& im
     }
 }
 
-void WriteProjectFile(const TProjectFileImage& image, std::vector<std::uint8_t>& out) {
+void WriteProjectFile(const TProjectFileImage& image, TByteBuffer& out) {
     FileSource source;
     source.inputs = image.InputSelected;
     source.outputs = image.OutputSelected;
@@ -617,6 +617,7 @@ void WriteProject(TByteWriter& writer) {
     source.indices = {CurrentSong, CurrentPart, CurrentConnection,
                       SongCounter, PartCounter, ConnectionCounter};
     source.options = &ProjectOptions();
+    writer.Reserve(EstimatedSize(*source.project));
     WriteSections(writer, source);
 }
 
@@ -725,7 +726,7 @@ void ReadWindowLayout(const TProjectFileImage& image) {
 
 bool LoadProjectImage(const std::filesystem::path& path, TProjectFileImage& image,
                       std::string& message) {
-    std::vector<std::uint8_t> bytes;
+    TByteBuffer bytes;
     std::string reason;
     if (!ReadWholeFile(path, bytes, reason)) {
         message = FormatText(LoadResString(kStrProjectUnreadable), {path.string(), reason});
@@ -762,8 +763,7 @@ bool SaveProjectFile(const std::filesystem::path& path, std::string& message) {
                              {path.string(), LoadResString(kStrNoProjectOpen)});
         return false;
     }
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(EstimatedSize(*project));
+    TByteBuffer bytes;
     TByteWriter writer(bytes);
     WriteProject(writer);
     WriteWindowLayout(writer);

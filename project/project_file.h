@@ -90,7 +90,7 @@ bool ParseProjectFile(std::span<const std::uint8_t> bytes, TProjectFileImage& im
                       TFileDamage& damage);
 
 /// Writes an image as a file (sections 1-8). The image must hold a project.
-void WriteProjectFile(const TProjectFileImage& image, std::vector<std::uint8_t>& out);
+void WriteProjectFile(const TProjectFileImage& image, TByteBuffer& out);
 
 // ---- Reading into and writing from the running program ----------------------------------------
 
