@@ -594,7 +594,11 @@ void WriteProjectFile(const TProjectFileImage& image, TByteBuffer& out) {
     source.indices = {image.CurrentSong, image.CurrentPart, image.CurrentConnection,
                       image.SongCounter, image.PartCounter, image.ConnectionCounter};
     source.options = &image.Options;
-    out.reserve(out.size() + EstimatedSize(*image.Project));
+    const TProject emptyProject;
+    if (source.project == nullptr) {
+        source.project = &emptyProject;
+    }
+    out.reserve(out.size() + EstimatedSize(*source.project));
     TByteWriter writer(out);
     WriteSections(writer, source);
     WriteLayoutRecords(writer, image.WindowLayout);
@@ -656,7 +660,8 @@ void ReadProject(TProjectFileImage& image) {
         processor->UpdateOscillator();
     }
 
-    TProject& project = InstallProject(std::move(image.Project));
+    TProject& project =
+        InstallProject(image.Project ? std::move(image.Project) : std::make_unique<TProject>());
     CurrentSong = image.CurrentSong;
     CurrentPart = image.CurrentPart;
     CurrentConnection = image.CurrentConnection;
