@@ -129,8 +129,7 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::span<const std:
     return true;
 }
 
-bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
-                   std::string& error) {
+bool ReadWholeFile(const std::filesystem::path& path, TByteBuffer& bytes, std::string& error) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0) {
         error = SystemReason(errno);
@@ -150,7 +149,7 @@ bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>&
         S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0, 0);
     std::size_t filled = 0;
     constexpr std::size_t kProbeSize = 1 << 16;
-    std::vector<std::uint8_t> probe;
+    TByteBuffer probe;
     for (;;) {
         // Once the expected size is in, read on into a separate buffer: growing a full vector
         // would double its memory for a file that usually has nothing more to give.

@@ -1,6 +1,8 @@
 #pragma once
 // Replacing a file without ever leaving a mixture of old and new contents on disk.
 
+#include "project/byte_codec.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -18,7 +20,6 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::span<const std:
                          std::string& error);
 
 /// Reads a whole file. False with the system's reason in error.
-bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
-                   std::string& error);
+bool ReadWholeFile(const std::filesystem::path& path, TByteBuffer& bytes, std::string& error);
 
 } // namespace peldor

@@ -3,9 +3,33 @@
 #include "i18n/project_strings.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
+#include <new>
+#include <sys/mman.h>
 
 namespace peldor {
+
+void* AllocateFileBuffer(std::size_t size) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    constexpr std::size_t kHugeFrom = 4 * kHugePage;
+    if (size >= kHugeFrom) {
+        const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+        if (void* p = std::aligned_alloc(kHugePage, rounded)) {
+            ::madvise(p, rounded, MADV_HUGEPAGE); // a hint; without it the buffer still works
+            return p;
+        }
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+
+void ReleaseFileBuffer(void* p) noexcept {
+    std::free(p);
+}
 
 void TByteWriter::String(std::string_view text) {
     const std::size_t length =

@@ -7,17 +7,42 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace peldor {
 
+/// The memory behind TUninitializedAllocator. Throws std::bad_alloc.
+void* AllocateFileBuffer(std::size_t size);
+void ReleaseFileBuffer(void* p) noexcept;
+
+/// An allocator that leaves new bytes uninitialised, for buffers that are filled at once
+/// (a file read into memory): resizing them costs no pass over the memory. Large buffers ask
+/// the system for huge pages, which spares most of the page faults of filling them.
+template <typename T> struct TUninitializedAllocator : std::allocator<T> {
+    template <typename U> struct rebind { using other = TUninitializedAllocator<U>; };
+    TUninitializedAllocator() = default;
+    template <typename U> TUninitializedAllocator(const TUninitializedAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) { return static_cast<T*>(AllocateFileBuffer(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t) noexcept { ReleaseFileBuffer(p); }
+    template <typename U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <typename U, typename... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+/// Bytes of a file read into memory.
+using TByteBuffer = std::vector<std::uint8_t, TUninitializedAllocator<std::uint8_t>>;
+
 /// Appends fields to a byte buffer. Grows the buffer as needed.
 class TByteWriter {
 public:
-    explicit TByteWriter(std::vector<std::uint8_t>& buffer) : out(buffer) {}
+    explicit TByteWriter(TByteBuffer& buffer) : out(buffer) {}
 
     void U8(std::uint8_t value) { out.push_back(value); }
     void I16(std::int16_t value) { Raw(&value, sizeof value); }
@@ -32,6 +57,8 @@ public:
     void Bytes(const void* data, std::size_t size) { Raw(data, size); }
 
     std::size_t Size() const { return out.size(); }
+    /// Makes room for size more bytes at once.
+    void Reserve(std::size_t size) { out.reserve(out.size() + size); }
 
 private:
     void Raw(const void* data, std::size_t size) {
@@ -40,7 +67,7 @@ private:
         out.insert(out.end(), bytes, bytes + size);
     }
 
-    std::vector<std::uint8_t>& out;
+    TByteBuffer& out;
 };
 
 /// Where and how a file is damaged. What is a complete clause in the current language.

@@ -584,7 +584,7 @@ bool ParseProjectFile(std::span<const std::uint8_t> bytes, TProjectFileImage& im
     }
 }
 
-void WriteProjectFile(const TProjectFileImage& image, std::vector<std::uint8_t>& out) {
+void WriteProjectFile(const TProjectFileImage& image, TByteBuffer& out) {
     FileSource source;
     source.inputs = image.InputSelected;
     source.outputs = image.OutputSelected;
@@ -594,7 +594,11 @@ void WriteProjectFile(const TProjectFileImage& image, std::vector<std::uint8_t>&
     source.indices = {image.CurrentSong, image.CurrentPart, image.CurrentConnection,
                       image.SongCounter, image.PartCounter, image.ConnectionCounter};
     source.options = &image.Options;
-    out.reserve(out.size() + EstimatedSize(*image.Project));
+    const TProject emptyProject;
+    if (source.project == nullptr) {
+        source.project = &emptyProject;
+    }
+    out.reserve(out.size() + EstimatedSize(*source.project));
     TByteWriter writer(out);
     WriteSections(writer, source);
     WriteLayoutRecords(writer, image.WindowLayout);
@@ -617,6 +621,7 @@ void WriteProject(TByteWriter& writer) {
     source.indices = {CurrentSong, CurrentPart, CurrentConnection,
                       SongCounter, PartCounter, ConnectionCounter};
     source.options = &ProjectOptions();
+    writer.Reserve(EstimatedSize(*source.project));
     WriteSections(writer, source);
 }
 
@@ -655,7 +660,8 @@ void ReadProject(TProjectFileImage& image) {
         processor->UpdateOscillator();
     }
 
-    TProject& project = InstallProject(std::move(image.Project));
+    TProject& project =
+        InstallProject(image.Project ? std::move(image.Project) : std::make_unique<TProject>());
     CurrentSong = image.CurrentSong;
     CurrentPart = image.CurrentPart;
     CurrentConnection = image.CurrentConnection;
@@ -725,7 +731,7 @@ void ReadWindowLayout(const TProjectFileImage& image) {
 
 bool LoadProjectImage(const std::filesystem::path& path, TProjectFileImage& image,
                       std::string& message) {
-    std::vector<std::uint8_t> bytes;
+    TByteBuffer bytes;
     std::string reason;
     if (!ReadWholeFile(path, bytes, reason)) {
         message = FormatText(LoadResString(kStrProjectUnreadable), {path.string(), reason});
@@ -762,8 +768,7 @@ bool SaveProjectFile(const std::filesystem::path& path, std::string& message) {
                              {path.string(), LoadResString(kStrNoProjectOpen)});
         return false;
     }
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(EstimatedSize(*project));
+    TByteBuffer bytes;
     TByteWriter writer(bytes);
     WriteProject(writer);
     WriteWindowLayout(writer);

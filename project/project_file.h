@@ -89,8 +89,8 @@ struct TProjectFileImage {
 bool ParseProjectFile(std::span<const std::uint8_t> bytes, TProjectFileImage& image,
                       TFileDamage& damage);
 
-/// Writes an image as a file (sections 1-8). The image must hold a project.
-void WriteProjectFile(const TProjectFileImage& image, std::vector<std::uint8_t>& out);
+/// Writes an image as a file (sections 1-8); an image without a project writes an empty one.
+void WriteProjectFile(const TProjectFileImage& image, TByteBuffer& out);
 
 // ---- Reading into and writing from the running program ----------------------------------------
 

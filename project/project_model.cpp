@@ -8,6 +8,7 @@
 #include "project/project_views.h"
 #include "project/slot_host.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>

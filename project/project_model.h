@@ -23,6 +23,7 @@
 //     current part through CurrentStrips; a table is never freed while it is CurrentStrips
 //     without clearing CurrentStrips and waiting StripReleaseWaitMs first.
 
+#include "engine/event_queue.h"
 #include "engine/relaxed.h"
 #include "engine/strip_table.h"
 
@@ -317,9 +318,9 @@ TPart* RoutingPartLocked();
 /// Calls visit(connection, index) for each connection of the routing part in list order,
 /// taking RoutingLock around each single call and finding the connection afresh under it.
 /// For the MIDI input thread; visit must not take RoutingLock itself.
-template <typename Visit> void ForEachRoutingConnection(std::mutex& routingLock, Visit&& visit) {
+template <typename Visit> void ForEachRoutingConnection(Visit&& visit) {
     for (std::int32_t index = 0;; ++index) {
-        std::lock_guard<std::mutex> hold(routingLock);
+        std::lock_guard<std::mutex> hold(RoutingLock);
         TPart* part = RoutingPartLocked();
         TConnection* connection = part != nullptr ? part->ConnectionAt(index) : nullptr;
         if (connection == nullptr) {

@@ -25,7 +25,7 @@ using test::ExpectSameProject;
 using test::FileBytes;
 using test::ModelStateGuard;
 
-template <typename T> T At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+template <typename T> T At(const TByteBuffer& bytes, std::size_t offset) {
     T value{};
     EXPECT_LE(offset + sizeof value, bytes.size());
     if (offset + sizeof value <= bytes.size()) {
@@ -34,31 +34,31 @@ template <typename T> T At(const std::vector<std::uint8_t>& bytes, std::size_t o
     return value;
 }
 
-template <typename T> void Put(std::vector<std::uint8_t>& bytes, std::size_t offset, T value) {
+template <typename T> void Put(TByteBuffer& bytes, std::size_t offset, T value) {
     ASSERT_LE(offset + sizeof value, bytes.size());
     std::memcpy(bytes.data() + offset, &value, sizeof value);
 }
 
-std::string ShortStringAt(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+std::string ShortStringAt(const TByteBuffer& bytes, std::size_t offset) {
     return std::string(reinterpret_cast<const char*>(bytes.data() + offset + 1), bytes[offset]);
 }
 
-std::vector<std::uint8_t> RunningProgramBytes() {
-    std::vector<std::uint8_t> bytes;
+TByteBuffer RunningProgramBytes() {
+    TByteBuffer bytes;
     TByteWriter writer(bytes);
     WriteProject(writer);
     WriteWindowLayout(writer);
     return bytes;
 }
 
-void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+void WriteBytes(const std::filesystem::path& path, const TByteBuffer& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
 }
 
-std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
-    std::vector<std::uint8_t> bytes;
+TByteBuffer ReadBytes(const std::filesystem::path& path) {
+    TByteBuffer bytes;
     std::string error;
     EXPECT_TRUE(ReadWholeFile(path, bytes, error)) << error;
     return bytes;
@@ -96,7 +96,7 @@ TEST_F(ProjectFile, EmptyProjectHasTheDocumentedSizeAndRecordOrder) {
     StripTable.MixerSettings.meterspostoutputs = 8;
     StripTable.MixerSettings.sololevel = 2.0f;
     StripTable.MixerSettings.addmode = 9;
-    const std::vector<std::uint8_t> bytes = RunningProgramBytes();
+    const TByteBuffer bytes = RunningProgramBytes();
 
     const std::size_t header = kStringHeader + 11 + kStringHeader + 13 + 8 + kStringHeader + 14 +
                                kStringHeader; // names, date, empty FileName
@@ -212,7 +212,7 @@ TEST_F(ProjectFile, RecordFieldOffsetsMatchTheFormat) {
     part->SlotStates[1].StateSize = 3;
     part->SlotStates[1].StateData = {0xAA, 0xBB, 0xCC};
     image.WindowLayout[kLayoutInspector] = {1, 1, 2, 3, 4, 1};
-    const std::vector<std::uint8_t> bytes = FileBytes(image);
+    const TByteBuffer bytes = FileBytes(image);
 
     const std::size_t header =
         kStringHeader + 11 + kStringHeader + 13 + 8 + kStringHeader + 14 + kStringHeader;
@@ -309,7 +309,7 @@ TEST_F(ProjectFile, RecordFieldOffsetsMatchTheFormat) {
 
 TEST_F(ProjectFile, EveryStoredFieldComesBack) {
     const TProjectFileImage rich = test::RichImage();
-    const std::vector<std::uint8_t> bytes = FileBytes(rich);
+    const TByteBuffer bytes = FileBytes(rich);
     TProjectFileImage back;
     TFileDamage damage;
     ASSERT_TRUE(ParseProjectFile(bytes, back, damage)) << damage.What << " at " << damage.Offset;
@@ -339,7 +339,7 @@ TEST_F(ProjectFile, SaveAndOpenThroughTheRunningProgramKeepEveryByte) {
     TMemoryWindowLayout layout;
     ProjectLinks.Devices = &devices;
     ProjectLinks.Layout = &layout;
-    const std::vector<std::uint8_t> original = FileBytes(test::RichImage());
+    const TByteBuffer original = FileBytes(test::RichImage());
     WriteBytes(dir / "show.pdp", original);
 
     std::string message;
@@ -403,7 +403,7 @@ SmallOffsets OffsetsOfSmallImage() {
 }
 
 TEST_F(ProjectFile, TruncationAtEveryByteIsRefused) {
-    const std::vector<std::uint8_t> bytes = FileBytes(SmallImage());
+    const TByteBuffer bytes = FileBytes(SmallImage());
     for (std::size_t length = 0; length < bytes.size(); ++length) {
         TProjectFileImage image;
         TFileDamage damage;
@@ -414,13 +414,13 @@ TEST_F(ProjectFile, TruncationAtEveryByteIsRefused) {
     }
     TProjectFileImage image;
     TFileDamage damage;
-    std::vector<std::uint8_t> longer = bytes;
+    TByteBuffer longer = bytes;
     longer.insert(longer.end(), {0xDE, 0xAD, 0xBE, 0xEF});
     EXPECT_TRUE(ParseProjectFile(longer, image, damage)) << "bytes after the layout are ignored";
 }
 
 TEST_F(ProjectFile, ImpossibleCountsLengthsAndIndicesAreRefusedWhereTheyStand) {
-    const std::vector<std::uint8_t> valid = FileBytes(SmallImage());
+    const TByteBuffer valid = FileBytes(SmallImage());
     const SmallOffsets o = OffsetsOfSmallImage();
     {
         // The offsets above describe the file.
@@ -467,7 +467,7 @@ TEST_F(ProjectFile, ImpossibleCountsLengthsAndIndicesAreRefusedWhereTheyStand) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<std::uint8_t> bytes = valid;
+        TByteBuffer bytes = valid;
         if (c.width == 1) {
             bytes[c.offset] = static_cast<std::uint8_t>(c.value);
         } else {
@@ -506,7 +506,7 @@ TEST_F(ProjectFile, ARefusedFileLeavesTheOpenShowAsItWas) {
     const std::string longName = StripTable.Descriptors[kMasterStrip].LongName;
 
     ProjectLinks.Views = &views;
-    std::vector<std::uint8_t> damaged = FileBytes(test::RichImage());
+    TByteBuffer damaged = FileBytes(test::RichImage());
     damaged.resize(damaged.size() - 30);
     WriteBytes(dir / "damaged.pdp", damaged);
     EXPECT_FALSE(LoadProjectFile(dir / "damaged.pdp", message));
@@ -618,7 +618,7 @@ TEST_F(ProjectFile, ReadingBringsTheRunningProgramInLine) {
     EXPECT_EQ(slots.plugins.count(1), 1u);
     EXPECT_EQ(slots.plugins.count(16), 1u);
     EXPECT_EQ(song->SlotSettings[4].PluginIndex, 4);
-    const std::vector<std::uint8_t> saved = RunningProgramBytes();
+    const TByteBuffer saved = RunningProgramBytes();
     TProjectFileImage again;
     ASSERT_TRUE(ParseProjectFile(saved, again, damage));
     EXPECT_EQ(again.Project->SongAt(0)->SlotSettings[7].PluginIndex, 7);
@@ -650,10 +650,10 @@ TEST_F(ProjectFile, SavingReplacesTheFileWhole) {
     std::string message;
     ASSERT_TRUE(SaveProjectFileAs(path, message)) << message;
     EXPECT_EQ(project.Settings->FileName, path.string());
-    const std::vector<std::uint8_t> first = ReadBytes(path);
+    const TByteBuffer first = ReadBytes(path);
 
     // A longer earlier version leaves nothing behind, and the permission bits stay.
-    std::vector<std::uint8_t> longer = first;
+    TByteBuffer longer = first;
     longer.resize(first.size() + 5000, 0x55);
     WriteBytes(path, longer);
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
@@ -686,7 +686,7 @@ TEST_F(ProjectFile, AFailedSaveIsReportedAndLeavesTheOldFileIntact) {
     TProject& project = CreateProject();
     std::string message;
     ASSERT_TRUE(SaveProjectFileAs(path, message)) << message;
-    const std::vector<std::uint8_t> old = ReadBytes(path);
+    const TByteBuffer old = ReadBytes(path);
 
     // A disk that fills up in the middle of the save: the process may write only 1000 bytes
     // per file. This holds for root too.

@@ -511,7 +511,7 @@ TEST_F(ProjectModel, RoutingWalkSurvivesStructuralChanges) {
     std::atomic<long> visits{0};
     std::thread midi([&] {
         while (!stop.load()) {
-            ForEachRoutingConnection(RoutingLock, [&](TConnection& c, std::int32_t) {
+            ForEachRoutingConnection([&](TConnection& c, std::int32_t) {
                 c.SenseToggle = 1 - c.SenseToggle;
                 c.Volume = static_cast<std::uint8_t>(c.Volume + 1);
                 c.InDisplay.Text = "sense";

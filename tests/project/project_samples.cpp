@@ -212,8 +212,8 @@ TProjectFileImage LargeImage(int songs, int parts, int connections, int stateByt
     return image;
 }
 
-std::vector<std::uint8_t> FileBytes(const TProjectFileImage& image) {
-    std::vector<std::uint8_t> bytes;
+TByteBuffer FileBytes(const TProjectFileImage& image) {
+    TByteBuffer bytes;
     WriteProjectFile(image, bytes);
     return bytes;
 }

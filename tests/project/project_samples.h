@@ -20,6 +20,6 @@ TProjectFileImage EmptyImage();
 TProjectFileImage LargeImage(int songs, int parts, int connections, int stateBytes);
 
 /// The bytes of an image as the writer makes them.
-std::vector<std::uint8_t> FileBytes(const TProjectFileImage& image);
+TByteBuffer FileBytes(const TProjectFileImage& image);
 
 } // namespace peldor::test

@@ -241,7 +241,7 @@ ToolRun RunTool(const test::TempDir& dir, const std::string& arguments) {
     return run;
 }
 
-void Write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+void Write(const std::filesystem::path& path, const TByteBuffer& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
@@ -324,7 +324,7 @@ TEST(ProjectTool, DumpPrintsEveryFieldAsJson) {
 
 TEST(ProjectTool, CheckAndCopy) {
     test::TempDir dir;
-    const std::vector<std::uint8_t> bytes = test::FileBytes(test::RichImage());
+    const TByteBuffer bytes = test::FileBytes(test::RichImage());
     Write(dir / "show.pdp", bytes);
     ToolRun run = RunTool(dir, "check " + Quoted(dir / "show.pdp"));
     EXPECT_EQ(run.exitCode, 0);
@@ -332,12 +332,12 @@ TEST(ProjectTool, CheckAndCopy) {
 
     run = RunTool(dir, "copy " + Quoted(dir / "show.pdp") + " " + Quoted(dir / "copy.pdp"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    std::vector<std::uint8_t> copied;
+    TByteBuffer copied;
     std::string error;
     ASSERT_TRUE(ReadWholeFile(dir / "copy.pdp", copied, error));
     EXPECT_EQ(copied, bytes) << "a file written by the program copies byte for byte";
 
-    std::vector<std::uint8_t> damaged = bytes;
+    TByteBuffer damaged = bytes;
     damaged.resize(1000);
     Write(dir / "damaged.pdp", damaged);
     for (const char* command : {"check ", "dump "}) {
