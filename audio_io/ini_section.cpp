@@ -2,6 +2,8 @@
 
 // Settings files are UTF-8 and read as bytes; no wide-character conversion is needed.
 #define SI_NO_CONVERSION
+// Debian's header keeps its template bodies behind this switch.
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
 #include <cerrno>
