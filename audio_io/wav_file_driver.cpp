@@ -85,7 +85,8 @@ ASIOBool TWavFileDriver::init(void* /*sysHandle*/) {
         names.push_back("WAV out " + std::to_string(c + 1));
     }
     const ASIOSampleType type = settings.FloatFormat ? ASIOSTFloat32LSB : ASIOSTInt24LSB;
-    SetChannels({}, {}, std::vector<ASIOSampleType>(names.size(), type), std::move(names));
+    std::vector<ASIOSampleType> types(names.size(), type);
+    SetChannels({}, {}, std::move(types), std::move(names));
     return ASIOTrue;
 }
 
