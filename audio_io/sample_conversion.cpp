@@ -192,6 +192,48 @@ void PlainOut64(const double* source, void* target, std::int32_t count) noexcept
     }
 }
 
+// Packed 24-bit samples: every sample but the last is read (and written) as a 4-byte word that
+// reaches into the next sample, which is converted after it; the last one goes byte by byte, so
+// nothing outside the buffer is ever touched.
+template <bool Swap> inline std::int32_t LoadInt24Word(const Byte* p) noexcept {
+    std::uint32_t u;
+    std::memcpy(&u, p, sizeof u);
+    if constexpr (Swap) {
+        return static_cast<std::int32_t>(__builtin_bswap32(u)) >> 8;
+    } else {
+        return static_cast<std::int32_t>(u << 8) >> 8;
+    }
+}
+template <bool Swap> inline void StoreInt24Word(std::int32_t v, Byte* p) noexcept {
+    std::uint32_t u = static_cast<std::uint32_t>(v);
+    if constexpr (Swap) {
+        u = __builtin_bswap32(u << 8);
+    }
+    std::memcpy(p, &u, sizeof u);
+}
+
+template <typename Fmt, bool Swap>
+void Int24In32(const void* source, float* target, std::int32_t count) noexcept {
+    const Byte* p = static_cast<const Byte*>(source);
+    for (std::int32_t i = 0; i < count - 1; ++i) {
+        target[i] =
+            static_cast<float>(static_cast<double>(LoadInt24Word<Swap>(p + 3 * i)) * Fmt::kInverse);
+    }
+    if (count > 0) {
+        target[count - 1] = Fmt::ToFloat(p + 3 * (count - 1));
+    }
+}
+template <typename Fmt, bool Swap>
+void Int24Out32(const float* source, void* target, std::int32_t count) noexcept {
+    Byte* p = static_cast<Byte*>(target);
+    for (std::int32_t i = 0; i < count - 1; ++i) {
+        StoreInt24Word<Swap>(RoundToInt(static_cast<double>(source[i]) * Fmt::kScale), p + 3 * i);
+    }
+    if (count > 0) {
+        Fmt::FromFloat(source[count - 1], p + 3 * (count - 1));
+    }
+}
+
 // Float32LSB is the format of the host's own arrays: a straight copy.
 template <>
 void PlainIn32<FmtFloat32LSB>(const void* source, float* target, std::int32_t count) noexcept {
@@ -414,6 +456,8 @@ TConversionSet BuildPlainSet() {
     TConversionSet set;
     PutPlain<FmtInt16MSB>(set, ASIOSTInt16MSB);
     PutPlain<FmtInt24MSB>(set, ASIOSTInt24MSB);
+    set.In[ASIOSTInt24MSB].ic32 = &Int24In32<FmtInt24MSB, true>;
+    set.Out[ASIOSTInt24MSB].oc32 = &Int24Out32<FmtInt24MSB, true>;
     PutPlain<FmtInt32MSB>(set, ASIOSTInt32MSB);
     PutPlain<FmtFloat32MSB>(set, ASIOSTFloat32MSB);
     PutPlain<FmtFloat64MSB>(set, ASIOSTFloat64MSB);
@@ -423,6 +467,8 @@ TConversionSet BuildPlainSet() {
     PutPlain<FmtInt32MSB24>(set, ASIOSTInt32MSB24);
     PutPlain<FmtInt16LSB>(set, ASIOSTInt16LSB);
     PutPlain<FmtInt24LSB>(set, ASIOSTInt24LSB);
+    set.In[ASIOSTInt24LSB].ic32 = &Int24In32<FmtInt24LSB, false>;
+    set.Out[ASIOSTInt24LSB].oc32 = &Int24Out32<FmtInt24LSB, false>;
     PutPlain<FmtInt32LSB>(set, ASIOSTInt32LSB);
     PutPlain<FmtFloat32LSB>(set, ASIOSTFloat32LSB);
     PutPlain<FmtFloat64LSB>(set, ASIOSTFloat64LSB);

@@ -24,8 +24,7 @@ public:
         texts.push_back(text);
         return kResultOk;
     }
-    int ShowInputBox(const std::string&, const std::string&, int, int, int,
-                     std::string&) override {
+    int ShowInputBox(const std::string&, const std::string&, int, int, int, std::string&) override {
         return kResultOk;
     }
     void SplashStatus(const std::string&) override {}
@@ -193,9 +192,8 @@ TEST_F(HostFixture, ActiveStartsOnceAndStopZeroesTheKnownDriverBuffers) {
     const std::size_t frames = host.BufferSize();
     auto zeroedBytes = [&](int record, int half) {
         const auto* p = static_cast<const std::uint8_t*>(host.BufferInfos()[record].buffers[half]);
-        return static_cast<std::size_t>(std::find_if(p, p + 8 * frames, [](std::uint8_t b) {
-                                            return b != 0;
-                                        }) - p);
+        return static_cast<std::size_t>(
+            std::find_if(p, p + 8 * frames, [](std::uint8_t b) { return b != 0; }) - p);
     };
     for (int half = 0; half < 2; ++half) {
         EXPECT_EQ(zeroedBytes(0, half), 3 * frames); // Int24LSB input
@@ -331,7 +329,7 @@ TEST_F(HostFixture, ABlockReadsClipsMonitorsProcessesAndConverts) {
     EXPECT_EQ(seen.inCount, 2);
     EXPECT_EQ(seen.outCount, 2);
     EXPECT_EQ(seen.in0[0], 1.0f);
-    EXPECT_EQ(seen.in0[1], -1.0f); // clipped
+    EXPECT_EQ(seen.in0[1], -1.0f);  // clipped
     EXPECT_EQ(seen.out0[1], -1.0f); // monitored before the handler
     EXPECT_EQ(seen.out1, 0.0f);
 
@@ -414,8 +412,7 @@ TEST_F(HostFixture, TheDoublePathWinsAndUnknownTypesStayUnconverted) {
     Seen64 seen64;
     host.SetOnBufferSwitch32(&Handler32, &seen);
     host.SetOnBufferSwitch64(
-        [](void* context, const double* const* in, std::int32_t, double* const* out,
-           std::int32_t) {
+        [](void* context, const double* const* in, std::int32_t, double* const* out, std::int32_t) {
             auto* s = static_cast<Seen64*>(context);
             s->in0 = in[0][0];
             ++s->calls;

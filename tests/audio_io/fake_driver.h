@@ -7,8 +7,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -107,7 +107,8 @@ public:
     ASIOError getChannelInfo(ASIOChannelInfo* info) override {
         info->isActive = ASIOTrue;
         info->type = script->type;
-        if (!info->isInput && static_cast<std::size_t>(info->channel) < script->outputTypes.size()) {
+        if (!info->isInput &&
+            static_cast<std::size_t>(info->channel) < script->outputTypes.size()) {
             info->type = script->outputTypes[static_cast<std::size_t>(info->channel)];
         }
         std::snprintf(info->name, sizeof info->name, "%s %d", info->isInput ? "In" : "Out",
@@ -147,8 +148,8 @@ public:
         ++script->outputReadyCount;
         if (script->storage.size() > static_cast<std::size_t>(script->inputs)) {
             const auto& block = script->storage[static_cast<std::size_t>(script->inputs)];
-            script->outputAtReady.assign(block.begin() + static_cast<std::ptrdiff_t>(block.size() / 2),
-                                         block.end());
+            script->outputAtReady.assign(
+                block.begin() + static_cast<std::ptrdiff_t>(block.size() / 2), block.end());
         }
         return ASE_OK;
     }

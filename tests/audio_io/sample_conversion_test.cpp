@@ -28,6 +28,9 @@ Bytes Out32(ASIOSampleType type, float value) {
     PlainConversionSet().Out[type].oc32(&value, bytes.data(), 1);
     return bytes;
 }
+/// Bytes past a driver buffer that conversions must leave alone.
+constexpr std::size_t kGuardBytes = 8;
+
 Bytes Out64(ASIOSampleType type, double value) {
     Bytes bytes(static_cast<std::size_t>(SampleTypeWidth(type)), 0xEE);
     PlainConversionSet().Out[type].oc64(&value, bytes.data(), 1);
@@ -149,13 +152,35 @@ TEST(SampleConversion, EveryTypeRoundTripsAndBothPrecisionsAgree) {
     }
 }
 
+TEST(SampleConversion, PackedWordsNeverReachPastTheBufferForAnyLength) {
+    for (ASIOSampleType type : {ASIOSTInt24LSB, ASIOSTInt24MSB}) {
+        for (std::int32_t n = 0; n <= 9; ++n) {
+            SCOPED_TRACE(std::string(SampleTypeName(type)) + " length " + std::to_string(n));
+            const std::vector<float> signal = TestSignal(static_cast<std::size_t>(n) + 1, 3);
+            const std::vector<double> wide(signal.begin(), signal.end());
+            Bytes words(3 * static_cast<std::size_t>(n) + kGuardBytes, 0x5A), single = words;
+            PlainConversionSet().Out[type].oc32(signal.data(), words.data(), n);
+            PlainConversionSet().Out[type].oc64(wide.data(), single.data(), n);
+            ASSERT_EQ(words, single); // same samples, guard untouched
+
+            std::vector<float> back(static_cast<std::size_t>(n) + 1, 9.0f);
+            PlainConversionSet().In[type].ic32(words.data(), back.data(), n);
+            for (std::int32_t i = 0; i < n; ++i) {
+                ASSERT_NEAR(back[static_cast<std::size_t>(i)], signal[static_cast<std::size_t>(i)],
+                            1.0 / 8388607.0);
+            }
+            ASSERT_EQ(back[static_cast<std::size_t>(n)], 9.0f);
+        }
+    }
+}
+
 TEST(SampleConversion, ClipRoutines) {
     const TClipBuffer digital = PlainConversionSet().Digital;
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     std::vector<float> samples = {1.5f, -3.0f, 0.25f, 1.0f, -1.0f, inf, -inf, nan, -nan, -0.0f};
     digital.cb32(samples.data(), static_cast<std::int32_t>(samples.size()));
-    const std::vector<float> expected = {1.0f, -1.0f, 0.25f, 1.0f, -1.0f,
+    const std::vector<float> expected = {1.0f, -1.0f, 0.25f, 1.0f,  -1.0f,
                                          1.0f, -1.0f, 1.0f,  -1.0f, -0.0f};
     EXPECT_EQ(samples, expected);
 
@@ -169,7 +194,7 @@ TEST(SampleConversion, ClipRoutines) {
     EXPECT_FLOAT_EQ(soft[0], 0.8f);
     EXPECT_EQ(soft[1], 0.0f);
     EXPECT_FLOAT_EQ(soft[2], -0.8f);
-    EXPECT_NEAR(soft[3], 2.0f, 1e-6f); // no overflow to NaN on huge inputs
+    EXPECT_NEAR(soft[3], 2.0f, 1e-6f);  // no overflow to NaN on huge inputs
     EXPECT_NEAR(soft[4], 1e-3f, 1e-6f); // slope 1 at zero
     double analog64 = 1.0;
     analog.cb64(&analog64, 1);
@@ -200,7 +225,8 @@ TEST(SampleConversion, EveryProcessorVariantEqualsItsPlainRoutineForLengths0To40
                 SCOPED_TRACE(std::string("output ") + SampleTypeName(type));
                 ++checked;
                 for (std::int32_t n = 0; n <= 40; ++n) {
-                    const std::vector<float> signal = TestSignal(static_cast<std::size_t>(n) + 1, n);
+                    const std::vector<float> signal =
+                        TestSignal(static_cast<std::size_t>(n) + 1, n);
                     Bytes a(static_cast<std::size_t>(n) * width + kGuard, 0x5A), b = a;
                     plain.Out[type].oc32(signal.data(), a.data(), n);
                     variant(signal.data(), b.data(), n);

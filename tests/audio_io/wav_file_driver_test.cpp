@@ -64,8 +64,8 @@ TEST(WavFileDriver, RendersExactlyWhatTheEngineProducesAsA24BitFile) {
     ASSERT_EQ(file.size(), kHeader + kBytes);
     EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
     EXPECT_EQ(U32(file, 4), 36 + kBytes);
-    EXPECT_EQ(U16(file, 20), 1);  // PCM
-    EXPECT_EQ(U16(file, 22), 2);  // channels
+    EXPECT_EQ(U16(file, 20), 1); // PCM
+    EXPECT_EQ(U16(file, 22), 2); // channels
     EXPECT_EQ(U32(file, 24), 48000u);
     EXPECT_EQ(U16(file, 32), 6);  // block align
     EXPECT_EQ(U16(file, 34), 24); // bits
@@ -124,7 +124,7 @@ TEST(WavFileDriver, FloatFilesAndAFileThatCannotBeMade) {
     host.SetActive(false);
     const auto file = ReadFile(settings.Path);
     ASSERT_EQ(file.size(), 44u + 100 * 3 * 4);
-    EXPECT_EQ(U16(file, 20), 3);  // IEEE float
+    EXPECT_EQ(U16(file, 20), 3); // IEEE float
     EXPECT_EQ(U16(file, 34), 32);
 
     TWavFileSettings nowhere = settings;
