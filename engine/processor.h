@@ -98,16 +98,15 @@ public:
 
     /// One driver buffer. Driver callback thread; allocates nothing, waits on no lock. The
     /// output buffers arrive prepared by the host and are added into.
-    void ProcessBlock(const float* const* inBuffers, std::int32_t inCount,
-                      float* const* outBuffers, std::int32_t outCount) noexcept;
+    void ProcessBlock(const float* const* inBuffers, std::int32_t inCount, float* const* outBuffers,
+                      std::int32_t outCount) noexcept;
     void ProcessBlockScalar(const float* const* inBuffers, std::int32_t inCount,
                             float* const* outBuffers, std::int32_t outCount) noexcept;
     void ProcessBlockSse(const float* const* inBuffers, std::int32_t inCount,
                          float* const* outBuffers, std::int32_t outCount) noexcept;
     /// ProcessBlock as a TBufferSwitch32Proc; context is the processor.
-    static void BufferSwitch32(void* context, const float* const* inBuffers,
-                               std::int32_t inCount, float* const* outBuffers,
-                               std::int32_t outCount) noexcept;
+    static void BufferSwitch32(void* context, const float* const* inBuffers, std::int32_t inCount,
+                               float* const* outBuffers, std::int32_t outCount) noexcept;
 
     // ---- Worker pool ----
     /// Phase 0 and every claim cleared.
