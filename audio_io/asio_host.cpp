@@ -672,13 +672,13 @@ void TCustomASIOHost::SetPreventClipping(TPreventClipping value) {
     clip64 = pair.cb64;
 }
 
-void TCustomASIOHost::SetInputChannelOffset(std::uint16_t value) noexcept {
+void TCustomASIOHost::SetInputChannelOffset(std::uint16_t value) {
     if (value < InputChannelCount()) {
         inputChannelOffset = value;
     }
 }
 
-void TCustomASIOHost::SetOutputChannelOffset(std::uint16_t value) noexcept {
+void TCustomASIOHost::SetOutputChannelOffset(std::uint16_t value) {
     if (value < OutputChannelCount()) {
         outputChannelOffset = value;
     }
@@ -951,15 +951,14 @@ void TCustomASIOHost::ProcessFloatBlock(std::int32_t index, const std::vector<T*
 void TCustomASIOHost::BufferSwitchTimeInfo(std::int32_t index,
                                            const peldor::ASIOTime& time) noexcept {
     RealtimeScope realtime;
-    IASIODriver* const current = Driver();
+    IASIODriver* const current = BlockDriver();
     if (current == nullptr || (index != 0 && index != 1)) {
         return;
     }
     UpdateSamplePos(SamplesToInt64(time.timeInfo.samplePosition));
     if (TBufferSwitchNativeProc native = onBufferSwitchNative) {
-        native(onBufferSwitchNativeContext, BufferInfos().data(),
-               static_cast<std::int32_t>(BufferInfos().size()), index);
-    } else if (BuffersCreated() && BlockFrames() > 0) {
+        native(onBufferSwitchNativeContext, InputBufferInfos(), BlockBufferInfoCount(), index);
+    } else if (BlockBuffersCreated() && BlockFrames() > 0) {
         if (handler.Load() == Handler::Float64) {
             ProcessFloatBlock<double>(index, doubleIn, doubleOut);
         } else {

@@ -114,19 +114,20 @@ public:
     void Loaded();
 
     // ---- Driver list and selection (window thread) ----
+    // Getters: window thread (they take the control lock).
     /// Driver names in list order.
     std::vector<std::string> DriverList() const;
     std::int32_t GetNumDrivers() const noexcept;
-    std::int32_t DriverIndex() const noexcept { return driverIndex; }
+    std::int32_t DriverIndex() const { return Locked(driverIndex); }
     /// Selects a driver: clamps to -1 .. count - 1, closes the open driver, opens the new one
     /// and restores Active. A driver that fails to open leaves the host without driver.
     void SetDriverIndex(std::int32_t value);
-    const std::string& DriverName() const noexcept { return driverName; }
+    std::string DriverName() const { return Locked(driverName); }
     /// Selects the entry of that name; a name not in the list is ignored.
     void SetDriverName(const std::string& name);
-    std::int32_t DriverVersion() const noexcept { return driverVersion; }
+    std::int32_t DriverVersion() const { return Locked(driverVersion); }
     /// The open driver, or null.
-    IASIODriver* Driver() const noexcept { return driver.get(); }
+    IASIODriver* Driver() const { return Locked(driver.get()); }
 
     /// Closes any open driver and opens the one at DriverIndex, then creates the buffers and
     /// restores Active. False, with "ASIO Driver Failed!" shown to the user, when no driver
@@ -143,29 +144,29 @@ public:
     virtual bool CreateBuffers();
     /// Undoes CreateBuffers (stopping the driver first).
     virtual void DisposeBuffers();
-    bool BuffersCreated() const noexcept { return buffersCreated; }
+    bool BuffersCreated() const { return Locked(buffersCreated); }
     /// The buffer-info records, inputs first; empty without buffers.
     const std::vector<ASIOBufferInfo>& BufferInfos() const noexcept { return bufferInfos; }
 
     // ---- Running ----
-    bool Active() const noexcept { return active; }
+    bool Active() const { return Locked(active); }
     /// Starts or stops the driver; nothing without driver or when the value is unchanged.
     void SetActive(bool value);
 
-    double SampleRate() const noexcept { return sampleRate; }
+    double SampleRate() const { return Locked(sampleRate); }
     /// Stores the rate (44100 when not above 0 or above 1048575) and passes the requested
     /// value to ASIOTime and to the driver.
     void SetSampleRate(double value);
 
-    std::uint32_t BufferSize() const noexcept { return bufferSize; }
-    std::int32_t BufferMinimum() const noexcept { return bufferMinimum; }
-    std::int32_t BufferMaximum() const noexcept { return bufferMaximum; }
-    std::int32_t BufferPreferredSize() const noexcept { return bufferPreferredSize; }
-    std::int32_t BufferGranularity() const noexcept { return bufferGranularity; }
-    std::int32_t InputLatency() const noexcept { return inputLatency; }
-    std::int32_t OutputLatency() const noexcept { return outputLatency; }
-    std::int32_t InputChannelCount() const noexcept { return inputChannelCount; }
-    std::int32_t OutputChannelCount() const noexcept { return outputChannelCount; }
+    std::uint32_t BufferSize() const { return Locked(bufferSize); }
+    std::int32_t BufferMinimum() const { return Locked(bufferMinimum); }
+    std::int32_t BufferMaximum() const { return Locked(bufferMaximum); }
+    std::int32_t BufferPreferredSize() const { return Locked(bufferPreferredSize); }
+    std::int32_t BufferGranularity() const { return Locked(bufferGranularity); }
+    std::int32_t InputLatency() const { return Locked(inputLatency); }
+    std::int32_t OutputLatency() const { return Locked(outputLatency); }
+    std::int32_t InputChannelCount() const { return Locked(inputChannelCount); }
+    std::int32_t OutputChannelCount() const { return Locked(outputChannelCount); }
     /// One record per driver channel with its name and sample type. Window thread.
     const std::vector<ASIOChannelInfo>& InputChannelInfos() const noexcept { return inputInfos; }
     const std::vector<ASIOChannelInfo>& OutputChannelInfos() const noexcept { return outputInfos; }
@@ -225,6 +226,18 @@ protected:
     void UpdateSamplePos(std::int64_t position) noexcept;
 
     mutable std::recursive_mutex controlLock;
+    /// A copy of a field taken under the control lock: a reset request may change the host on
+    /// the driver's notification thread at any time.
+    template <typename T> T Locked(const T& field) const {
+        std::lock_guard lock(controlLock);
+        return field;
+    }
+    /// The open driver and buffer state without the lock, for the block in progress only.
+    IASIODriver* BlockDriver() const noexcept { return driver.get(); }
+    bool BlockBuffersCreated() const noexcept { return buffersCreated; }
+    std::int32_t BlockBufferInfoCount() const noexcept {
+        return static_cast<std::int32_t>(bufferInfos.size());
+    }
 
 private:
     void ZeroDriverBuffers() noexcept;
@@ -276,10 +289,10 @@ public:
     void SetInputMonitor(TInputMonitor value) noexcept { inputMonitor = value; }
     std::uint16_t InputChannelOffset() const noexcept { return inputChannelOffset; }
     /// Accepted only below the input channel count.
-    void SetInputChannelOffset(std::uint16_t value) noexcept;
+    void SetInputChannelOffset(std::uint16_t value);
     std::uint16_t OutputChannelOffset() const noexcept { return outputChannelOffset; }
     /// Accepted only below the output channel count.
-    void SetOutputChannelOffset(std::uint16_t value) noexcept;
+    void SetOutputChannelOffset(std::uint16_t value);
     TConvertOptimizations ConvertOptimizations() const noexcept { return convertOptimizations; }
     /// Re-selects the process-wide tables; reaches the channels at the next CreateBuffers.
     void SetConvertOptimizations(TConvertOptimizations value);

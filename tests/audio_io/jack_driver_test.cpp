@@ -158,7 +158,6 @@ TEST_F(JackFixture, TheEngineToneReachesTheAssignedJackOutputs) {
 }
 
 TEST_F(JackFixture, LosingTheServerIsReportedAndAReopenWorksOnceItIsBack) {
-    StartPeldor();
     std::mutex m;
     std::condition_variable cv;
     bool reset = false;
@@ -167,6 +166,7 @@ TEST_F(JackFixture, LosingTheServerIsReportedAndAReopenWorksOnceItIsBack) {
         reset = true;
         cv.notify_all();
     };
+    StartPeldor();
     server.Stop();
     {
         std::unique_lock lock(m);
