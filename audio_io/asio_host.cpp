@@ -917,11 +917,11 @@ void TCustomASIOHost::ProcessFloatBlock(std::int32_t index, const std::vector<T*
     // 5. The handler.
     if constexpr (kSingle) {
         if (TBufferSwitch32Proc proc = onBufferSwitch32) {
-            proc(onBufferSwitch32Context, in.data(), inCount, out.data(), outCount);
+            proc(onBufferSwitch32Context, in.data(), inCount, out.data(), outCount, frames);
         }
     } else {
         if (TBufferSwitch64Proc proc = onBufferSwitch64) {
-            proc(onBufferSwitch64Context, in.data(), inCount, out.data(), outCount);
+            proc(onBufferSwitch64Context, in.data(), inCount, out.data(), outCount, frames);
         }
     }
     // 6.

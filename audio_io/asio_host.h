@@ -95,7 +95,7 @@ using TSamplePositionUpdateProc = void (*)(void* context, std::int64_t samplePos
 /// Block handler on 64-bit floats; same contract as TBufferSwitch32Proc.
 using TBufferSwitch64Proc = void (*)(void* context, const double* const* inBuffers,
                                      std::int32_t inCount, double* const* outBuffers,
-                                     std::int32_t outCount);
+                                     std::int32_t outCount, std::int32_t frames);
 /// Block handler on the driver's own buffers: the records (inputs first) and the half index.
 using TBufferSwitchNativeProc = void (*)(void* context, const ASIOBufferInfo* bufferInfos,
                                          std::int32_t channelCount, std::int32_t bufferIndex);

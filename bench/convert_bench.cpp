@@ -53,7 +53,8 @@ void ConvertOut(benchmark::State& state, ASIOSampleType type) {
     state.SetItemsProcessed(state.iterations() * kFrames);
 }
 
-void NothingAdded(void*, const float* const*, std::int32_t, float* const*, std::int32_t) {}
+void NothingAdded(void*, const float* const*, std::int32_t, float* const*, std::int32_t,
+                  std::int32_t) {}
 
 void BM_HostBlock(benchmark::State& state) {
     TDummySettings settings;

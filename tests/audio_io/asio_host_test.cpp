@@ -300,7 +300,7 @@ struct Seen {
 };
 
 void Handler32(void* context, const float* const* in, std::int32_t inCount, float* const* out,
-               std::int32_t outCount) {
+               std::int32_t outCount, std::int32_t /*frames*/) {
     auto* seen = static_cast<Seen*>(context);
     seen->inCount = inCount;
     seen->outCount = outCount;
@@ -412,7 +412,8 @@ TEST_F(HostFixture, TheDoublePathWinsAndUnknownTypesStayUnconverted) {
     Seen64 seen64;
     host.SetOnBufferSwitch32(&Handler32, &seen);
     host.SetOnBufferSwitch64(
-        [](void* context, const double* const* in, std::int32_t, double* const* out, std::int32_t) {
+        [](void* context, const double* const* in, std::int32_t, double* const* out, std::int32_t,
+           std::int32_t) {
             auto* s = static_cast<Seen64*>(context);
             s->in0 = in[0][0];
             ++s->calls;
