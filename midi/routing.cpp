@@ -229,7 +229,7 @@ void RouteMessage(TConnection& connection, std::int32_t inputDevice, TShortMessa
 
 void RouteThroughRoutingPart(std::int32_t inputDevice, TShortMessage message) {
     TDescriptionCache descriptions(NoteNamingSchemeOption());
-    ForEachRoutingConnection(RoutingLock, [&](TConnection& connection, std::int32_t) {
+    ForEachRoutingConnection([&](TConnection& connection, std::int32_t) {
         RouteMessageLocked(connection, inputDevice, message, descriptions);
     });
 }

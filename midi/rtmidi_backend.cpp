@@ -176,48 +176,55 @@ struct InputPort {
     }
 };
 
+// The window thread opens, starts, stops and closes; the MIDI threads send. The maps of open
+// ports are guarded by portsMutex, held only to find, add or remove an entry and around a
+// send; the slow work (creating RtMidi objects, stopping a delivery thread, closing a client)
+// is done outside it. A delivery thread may be sending when its input is stopped, so stopping
+// while holding portsMutex would deadlock.
 class TRtMidiBackend final : public IMidiBackend {
 public:
     TRtMidiBackend(TMidiApi api, std::string clientName)
         : api(ToRtMidiApi(api)), clientName(std::move(clientName)) {}
 
     ~TRtMidiBackend() override {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (auto& [handle, port] : inputs) {
-            port->Stop();
-            port->Midi.reset();
+        std::map<TMidiHandle, std::unique_ptr<InputPort>> closing;
+        {
+            std::lock_guard<std::mutex> lock(portsMutex);
+            closing.swap(inputs);
         }
-        inputs.clear();
+        for (auto& [handle, port] : closing) {
+            ClosePort(*port);
+        }
+        std::lock_guard<std::mutex> lock(portsMutex);
         outputs.clear();
     }
 
     std::int32_t InputCount() override {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<std::mutex> lock(namesMutex);
         inputNames = ListPorts<RtMidiIn>();
         return static_cast<std::int32_t>(inputNames.size());
     }
 
     std::string InputName(std::int32_t index) override {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<std::mutex> lock(namesMutex);
         return NameAt(inputNames, index);
     }
 
     std::int32_t OutputCount() override {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<std::mutex> lock(namesMutex);
         outputNames = ListPorts<RtMidiOut>();
         return static_cast<std::int32_t>(outputNames.size());
     }
 
     std::string OutputName(std::int32_t index) override {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<std::mutex> lock(namesMutex);
         return NameAt(outputNames, index);
     }
 
     bool OpenInput(std::int32_t index, TMidiInputCallback callback, std::uintptr_t instance,
                    TMidiHandle& handle) override {
-        std::lock_guard<std::mutex> lock(mutex);
         handle = kNoMidiHandle;
-        const std::string name = NameAt(inputNames, index);
+        const std::string name = InputName(index);
         if (name.empty() || callback == nullptr) {
             return false;
         }
@@ -231,6 +238,7 @@ public:
         }
         port->Callback = callback;
         port->Instance = instance;
+        std::lock_guard<std::mutex> lock(portsMutex);
         port->Handle = nextHandle++;
         handle = port->Handle;
         inputs.emplace(handle, std::move(port));
@@ -238,49 +246,43 @@ public:
     }
 
     bool StartInput(TMidiHandle handle) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        auto it = inputs.find(handle);
-        if (it == inputs.end()) {
+        InputPort* port = FindInput(handle);
+        if (port == nullptr) {
             return false;
         }
-        if (!it->second->Delivery.joinable()) {
-            it->second->Start();
+        if (!port->Delivery.joinable()) {
+            port->Start();
         }
         return true;
     }
 
     bool StopInput(TMidiHandle handle) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        auto it = inputs.find(handle);
-        if (it == inputs.end()) {
+        InputPort* port = FindInput(handle);
+        if (port == nullptr) {
             return false;
         }
-        it->second->Stop();
+        port->Stop();
         return true;
     }
 
     bool CloseInput(TMidiHandle handle) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        auto it = inputs.find(handle);
-        if (it == inputs.end()) {
-            return false;
+        std::unique_ptr<InputPort> port;
+        {
+            std::lock_guard<std::mutex> lock(portsMutex);
+            auto it = inputs.find(handle);
+            if (it == inputs.end()) {
+                return false;
+            }
+            port = std::move(it->second);
+            inputs.erase(it);
         }
-        InputPort& port = *it->second;
-        port.Stop();
-        // Destroying the RtMidi object closes its client and ends its thread, so OnMessage
-        // cannot run any more when the port goes.
-        try {
-            port.Midi.reset();
-        } catch (...) {
-        }
-        inputs.erase(it);
+        ClosePort(*port);
         return true;
     }
 
     bool OpenOutput(std::int32_t index, TMidiHandle& handle) override {
-        std::lock_guard<std::mutex> lock(mutex);
         handle = kNoMidiHandle;
-        const std::string name = NameAt(outputNames, index);
+        const std::string name = OutputName(index);
         if (name.empty()) {
             return false;
         }
@@ -288,22 +290,27 @@ public:
         if (out == nullptr) {
             return false;
         }
+        std::lock_guard<std::mutex> lock(portsMutex);
         handle = nextHandle++;
         outputs.emplace(handle, std::move(out));
         return true;
     }
 
     bool CloseOutput(TMidiHandle handle) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        auto it = outputs.find(handle);
-        if (it == outputs.end()) {
-            return false;
+        std::unique_ptr<RtMidiOut> out;
+        {
+            std::lock_guard<std::mutex> lock(portsMutex);
+            auto it = outputs.find(handle);
+            if (it == outputs.end()) {
+                return false;
+            }
+            out = std::move(it->second);
+            outputs.erase(it);
         }
         try {
-            it->second.reset();
+            out.reset();
         } catch (...) {
         }
-        outputs.erase(it);
         return true;
     }
 
@@ -315,7 +322,7 @@ public:
         }
         const unsigned char bytes[3] = {status, static_cast<unsigned char>((message >> 8) & 0xFF),
                                         static_cast<unsigned char>((message >> 16) & 0xFF)};
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<std::mutex> lock(portsMutex);
         auto it = outputs.find(handle);
         if (it == outputs.end()) {
             return false;
@@ -405,12 +412,29 @@ private:
         return nullptr;
     }
 
+    // The input as it stands: only the window thread changes the map, so the entry stays.
+    InputPort* FindInput(TMidiHandle handle) {
+        std::lock_guard<std::mutex> lock(portsMutex);
+        auto it = inputs.find(handle);
+        return it != inputs.end() ? it->second.get() : nullptr;
+    }
+
+    // Stops delivery, then destroys the RtMidi object, which closes its client and ends its
+    // thread, so OnMessage cannot run any more when the port goes.
+    static void ClosePort(InputPort& port) {
+        port.Stop();
+        try {
+            port.Midi.reset();
+        } catch (...) {
+        }
+    }
+
     const RtMidi::Api api;
     const std::string clientName;
-    // Guards everything below; the window thread's operations and the sends take it.
-    std::mutex mutex;
+    std::mutex namesMutex;
     std::vector<std::string> inputNames;
     std::vector<std::string> outputNames;
+    std::mutex portsMutex;
     std::map<TMidiHandle, std::unique_ptr<InputPort>> inputs;
     std::map<TMidiHandle, std::unique_ptr<RtMidiOut>> outputs;
     TMidiHandle nextHandle = 1;

@@ -236,6 +236,14 @@ bool HandleMainWindowMessage(const TWindowMessage& message) {
     return true;
 }
 
+int RunPostedRemoteCommands(TWindowMessageQueue& queue) {
+    int commands = 0;
+    for (const TWindowMessage& message : queue.Drain()) {
+        commands += HandleMainWindowMessage(message) ? 1 : 0;
+    }
+    return commands;
+}
+
 void FillSongs() {
     if (IProjectViews* views = Views()) {
         views->FillSongList();

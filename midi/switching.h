@@ -15,6 +15,7 @@ namespace peldor {
 class TPart;
 class TSong;
 struct TWindowMessage;
+class TWindowMessageQueue;
 
 /// Records the state of the song and part being left: the song's slot settings and LastPart,
 /// the part's LastConnection and slot states, and the inspector's pending edits.
@@ -38,6 +39,11 @@ void RunRemoteCommand(std::uint32_t command);
 /// The main window's handling of a posted message: WM_REMOTECOMMAND runs its command; other
 /// messages are not the switching's business. Returns true when the message was handled.
 bool HandleMainWindowMessage(const TWindowMessage& message);
+
+/// What a program without windows does with the posted messages: drains the queue and runs
+/// the remote commands among them in order; the inspector's messages go nowhere. Returns the
+/// number of commands run. Window thread (the headless runner's loop).
+int RunPostedRemoteCommands(TWindowMessageQueue& queue);
 
 /// The project window's list filling, which switching shares with the project window and the
 /// project reader. Each refills the window's list and cascades: songs, then the current

@@ -261,7 +261,7 @@ TEST_F(MidiDevices, AProjectFileOpensTheDevicesItNames) {
     CreateProject();
     SetMidiInputSelected(2, true);
     SetMidiOutputSelected(3, true);
-    std::vector<std::uint8_t> bytes;
+    TByteBuffer bytes;
     TByteWriter writer(bytes);
     WriteProject(writer);
     WriteWindowLayout(writer);

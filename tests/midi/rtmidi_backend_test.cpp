@@ -195,6 +195,21 @@ TEST(RtMidiJack, NotesReachTheInstrumentQueueAndRemoteCommandsAreNotRouted) {
     // A few periods are long enough for a routed note to have come back.
     EXPECT_FALSE(source.Receive(sent, std::chrono::milliseconds(100)));
 
+    // Closing while the input's thread is busy routing to the output neither hangs nor
+    // crashes, and afterwards everything works as before.
+    for (int i = 0; i < 300; ++i) {
+        source.Play(Msg(0x90, static_cast<std::uint8_t>(i & 0x7F), 1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    CloseAllDevices();
+    OpenSelectedDevices();
+    test::TakeEvents(2);
+    while (source.Receive(sent, std::chrono::milliseconds(100))) {
+    }
+    source.Play(Msg(0x90, 61, 100));
+    ASSERT_TRUE(source.Receive(sent));
+    EXPECT_EQ(sent, Msg(0x99, 61, 100));
+
     // The server goes away under open devices: sending does nothing, closing completes.
     source.Close();
     server.Stop();

@@ -297,6 +297,15 @@ TEST_F(Switching, RemoteCommandsRunOnTheWindowThreadAndNothingHappensWithoutAPro
     EXPECT_FALSE(HandleMainWindowMessage({TWindowTarget::Inspector, WM_PAINT, 0, 0, {}}));
     RunRemoteCommand(3);
     EXPECT_EQ(CurrentSong, 0);
+    // A remote note played on the remote port reaches the switching through the queue.
+    TRemoteCommand& nextSong = ProjectOptions().RemoteCommands[2];
+    nextSong.Pattern[0] = 0xB0;
+    nextSong.Pattern[1] = 64;
+    nextSong.Pattern[2] = -2;
+    state.backend->Play(0, Msg(0xB0, 64, 0));
+    state.backend->Play(0, Msg(0xB0, 64, 127));
+    EXPECT_EQ(RunPostedRemoteCommands(state.queue), 1);
+    EXPECT_EQ(CurrentSong, 1);
 
     DestroyProject();
     CurrentSong = CurrentPart = 0;
