@@ -361,8 +361,13 @@ void TProcessor::EffectPass() noexcept {
 // ---- ProcessBlock ---------------------------------------------------------------------------
 
 void TProcessor::BufferSwitch32(void* context, const float* const* inBuffers, std::int32_t inCount,
-                                float* const* outBuffers, std::int32_t outCount) noexcept {
-    static_cast<TProcessor*>(context)->ProcessBlock(inBuffers, inCount, outBuffers, outCount);
+                                float* const* outBuffers, std::int32_t outCount,
+                                std::int32_t frames) noexcept {
+    auto* processor = static_cast<TProcessor*>(context);
+    if (frames != processor->BufferLength()) {
+        return;
+    }
+    processor->ProcessBlock(inBuffers, inCount, outBuffers, outCount);
 }
 
 void TProcessor::ProcessBlock(const float* const* inBuffers, std::int32_t inCount,

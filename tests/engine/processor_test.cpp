@@ -377,6 +377,24 @@ TEST_F(ProcessorTest, BlockSizesOfZeroOrFewSamples) {
     EXPECT_EQ(processor->MasterBus()[0][3], 0.0f);
 }
 
+TEST_F(ProcessorTest, HostBlockOfAnotherLengthIsNotOverrun) {
+    FakePlugin synth(1.0f, 1.0f);
+    Assign(0, synth);
+    Instrument(0).Level = 1.0f;
+    Master().Level = 1.0f;
+    ChannelAssignment.OutMainL = 0;
+    // The driver now delivers 16-sample blocks, but the engine still has 64-sample buffers.
+    std::vector<float> shortOut(16, 0.0f);
+    float* out[1] = {shortOut.data()};
+    TProcessor::BufferSwitch32(processor.get(), nullptr, 0, out, 1, 16);
+    EXPECT_EQ(synth.processCalls, 0);
+    EXPECT_EQ(shortOut[0], 0.0f);
+    std::vector<float> fullOut(kFrames, 0.0f);
+    out[0] = fullOut.data();
+    TProcessor::BufferSwitch32(processor.get(), nullptr, 0, out, 1, kFrames);
+    EXPECT_FLOAT_EQ(fullOut[kFrames - 1], 0.25f);
+}
+
 TEST_F(ProcessorTest, WorkerPriorityOutOfRangeIsIgnored) {
     processor->SetWorkerPriority(1);
     EXPECT_EQ(processor->WorkerPriority(), 1);
