@@ -95,7 +95,7 @@ struct VstEvent {
 };
 
 struct VstMidiEvent {
-    VstInt32 type; // kVstMidiType
+    VstInt32 type;     // kVstMidiType
     VstInt32 byteSize; // 24
     VstInt32 deltaFrames;
     VstInt32 flags;
