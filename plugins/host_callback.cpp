@@ -71,16 +71,17 @@ void CopyOut(void* destination, const std::string& text) {
 }
 
 /// A message box from the callback: shown (and waited for) on the window thread, handed to it
-/// from any other thread without blocking or allocating.
-void NotifyUser(ResourceStringId title, const char* text) {
+/// from any other thread without blocking or allocating (untranslated there, as translating
+/// allocates).
+void NotifyUser(ResourceStringId title, const char* text, int kind) {
     if (OnWindowThread()) {
-        ShowMessageBox(LoadResString(title), text, kMsgWarning, kButtonsOk, 1);
+        ShowMessageBox(LoadResString(title), text, kind, kButtonsOk, 1);
     } else {
         const std::string_view english = EnglishResString(title);
         char titleBuffer[kWarningTextSize];
         std::snprintf(titleBuffer, sizeof titleBuffer, "%.*s", static_cast<int>(english.size()),
                       english.data());
-        PostMessageBox(titleBuffer, text, kMsgWarning);
+        PostMessageBox(titleBuffer, text, kind);
     }
 }
 
@@ -93,7 +94,7 @@ void WarnUnknownOpcode(VstInt32 opcode, VstInt32 index, VstIntPtr value, float o
         FormatUnknownOpcodeText(text, sizeof text, EnglishResString(kStrCheckPrefix), opcode, index,
                                 value, opt);
     }
-    NotifyUser(kStrPluginWarningTitle, text);
+    NotifyUser(kStrPluginWarningTitle, text, kMsgWarning);
 }
 
 VstIntPtr OpenFileSelector(vst2::VstFileSelect* select) {
@@ -233,16 +234,15 @@ VstIntPtr Answer(TVstPlugIn* plugin, VstInt32 opcode, VstInt32 index, VstIntPtr 
     case vst2::audioMasterGetOutputLatency:
         return host != nullptr ? host->LatencyOutput : 0;
     case vst2::audioMasterGetPreviousPlug: {
-        const std::string_view text = EnglishResString(kStrPreviousPlugText);
+        char text[kWarningTextSize * 2];
         if (OnWindowThread()) {
-            ShowMessageBox(LoadResString(kStrPreviousPlugTitle),
-                           LoadResString(kStrPreviousPlugText), kMsgNotice, kButtonsOk, 1);
+            std::snprintf(text, sizeof text, "%s", LoadResString(kStrPreviousPlugText).c_str());
         } else {
-            char buffer[kWarningTextSize * 2];
-            std::snprintf(buffer, sizeof buffer, "%.*s", static_cast<int>(text.size()),
-                          text.data());
-            NotifyUser(kStrPreviousPlugTitle, buffer);
+            const std::string_view english = EnglishResString(kStrPreviousPlugText);
+            std::snprintf(text, sizeof text, "%.*s", static_cast<int>(english.size()),
+                          english.data());
         }
+        NotifyUser(kStrPreviousPlugTitle, text, kMsgNotice);
         return 0;
     }
     case vst2::audioMasterGetNextPlug:

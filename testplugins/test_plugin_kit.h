@@ -7,8 +7,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
-#include <vector>
 
 #define PELDOR_TEST_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -46,32 +44,40 @@ struct OpcodeLog {
     }
 };
 
-/// Every plugin instance of the library that is not closed yet. Keeps them reachable, so a
-/// host that never sends effClose shows up in peldor_test_live_instances rather than as a
-/// leak report, and lets tests check that every instance was closed.
+/// Every plugin instance of the library that is not closed yet, in a fixed table that needs no
+/// allocation and is never destroyed: instances a host leaves open stay reachable until the end
+/// (no leak report for the shell the scan never closes), and tests can check that every
+/// instance was closed.
 class InstanceRegistry {
 public:
+    static constexpr int kCapacity = 256;
+
     void Add(void* instance) {
-        std::lock_guard<std::mutex> lock(mutex);
-        instances.push_back(instance);
-    }
-    void Remove(void* instance) {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (auto it = instances.begin(); it != instances.end(); ++it) {
-            if (*it == instance) {
-                instances.erase(it);
+        for (auto& slot : slots) {
+            void* empty = nullptr;
+            if (slot.compare_exchange_strong(empty, instance)) {
                 return;
             }
         }
     }
-    int Count() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return static_cast<int>(instances.size());
+    void Remove(void* instance) {
+        for (auto& slot : slots) {
+            void* expected = instance;
+            if (slot.compare_exchange_strong(expected, nullptr)) {
+                return;
+            }
+        }
+    }
+    int Count() const {
+        int count = 0;
+        for (const auto& slot : slots) {
+            count += slot.load() != nullptr ? 1 : 0;
+        }
+        return count;
     }
 
 private:
-    std::mutex mutex;
-    std::vector<void*> instances;
+    std::atomic<void*> slots[kCapacity] = {};
 };
 
 } // namespace peldor::testplugins
@@ -83,6 +89,7 @@ private:
 #define PELDOR_TEST_DEFINE_OPCODE_LOG()                                                            \
     namespace {                                                                                    \
     peldor::testplugins::OpcodeLog opcodeLog;                                                      \
+    /* Never destroyed: instances a host leaves open stay reachable until the very end. */         \
     peldor::testplugins::InstanceRegistry liveInstances;                                           \
     }                                                                                              \
     PELDOR_TEST_EXPORT int peldor_test_live_instances() {                                          \

@@ -189,6 +189,11 @@ TEST_F(HostCallbackTest, UnknownOpcodesWarnAndAnswerZero) {
     EXPECT_EQ(presenter.boxes[2].text, "Check: 49 - 0 - 0 - 0");
     EXPECT_EQ(presenter.boxes[0].kind, kMsgWarning);
 
+    // Asking for the previous plugin gets a request to report the plugin, and 0.
+    EXPECT_EQ(Call(vst2::audioMasterGetPreviousPlug), 0);
+    ASSERT_EQ(presenter.boxes.size(), 4u);
+    EXPECT_NE(presenter.boxes[3].text.find("report the plugin"), std::string::npos);
+
     char text[128];
     FormatUnknownOpcodeText(text, sizeof text, "Check: ", -3, 0, -9, 1e20f);
     EXPECT_STREQ(text, "Check: -3 - 0 - -9 - 1.00000002004088E20");
