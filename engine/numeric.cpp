@@ -20,24 +20,9 @@ double FastLog10(double x) noexcept {
     return (static_cast<double>(high) - kExponentBias) * kLog10Step;
 }
 
-float FastSin(float x) noexcept {
-    constexpr double kPi = 3.14159265358979323846;
-    double v = x;
-    if (v > kPi) {
-        v -= 2.0 * kPi;
-    }
-    constexpr double kFourOverPi = 1.2732395447351628;
-    constexpr double kFourOverPiSquared = 0.4052847345693511;
-    return static_cast<float>(kFourOverPi * v - kFourOverPiSquared * v * std::fabs(v));
+double RoundHalfEven(double x) noexcept {
+    return std::nearbyint(x);
 }
-
-float FastSinFine(float x) noexcept {
-    const double y = FastSin(x);
-    constexpr double kRefinement = 0.225;
-    return static_cast<float>(y + kRefinement * (y * std::fabs(y) - y));
-}
-
-double RoundHalfEven(double x) noexcept { return std::nearbyint(x); }
 
 std::string FormatValue(int digits, const std::string& unit, bool longPrefix, float x) {
     struct Prefix {
@@ -45,9 +30,9 @@ std::string FormatValue(int digits, const std::string& unit, bool longPrefix, fl
         const char* longForm;
     };
     static constexpr Prefix kPrefixes[17] = {
-        {"y", "Yocto"}, {"z", "Zepto"}, {"a", "Atto"}, {"f", "Femto"}, {"p", "Pico"},
-        {"n", "Nano"},  {"\u00B5", "Micro"}, {"m", "Milli"}, {"", ""},      {"k", "Kilo"},
-        {"M", "Mega"},  {"G", "Giga"},  {"T", "Tera"}, {"P", "Peta"},  {"E", "Exa"},
+        {"y", "Yocto"}, {"z", "Zepto"},      {"a", "Atto"},  {"f", "Femto"}, {"p", "Pico"},
+        {"n", "Nano"},  {"\u00B5", "Micro"}, {"m", "Milli"}, {"", ""},       {"k", "Kilo"},
+        {"M", "Mega"},  {"G", "Giga"},       {"T", "Tera"},  {"P", "Peta"},  {"E", "Exa"},
         {"Z", "Zetta"}, {"Y", "Yotta"},
     };
     constexpr int kMaxGroup = 8;

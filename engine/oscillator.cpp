@@ -23,8 +23,7 @@ constexpr double kTwoPiDouble = 6.28318530717958647692;
 constexpr float kPinkStart[7] = {0.99886f, 0.99332f, 0.969f, 0.8665f, 0.55f, -0.7615f, 0.0f};
 } // namespace
 
-TOscilator::TOscilator()
-    : Increment(static_cast<float>(kTwoPiDouble * 1000.0 / 44100.0)) {
+TOscilator::TOscilator() : Increment(static_cast<float>(kTwoPiDouble * 1000.0 / 44100.0)) {
     std::memcpy(PinkState, kPinkStart, sizeof PinkState);
 }
 

@@ -110,7 +110,9 @@ private:
     Relaxed<bool> finished{true};
 };
 
-void NoteWantsMidi() noexcept { WantsMidi = true; }
+void NoteWantsMidi() noexcept {
+    WantsMidi = true;
+}
 
 std::string SampleTypeLabel(std::int32_t type) {
     switch (type) {
@@ -225,9 +227,13 @@ void TProcessor::SetBlockSize(std::int32_t n) {
     StartWorkers();
 }
 
-void TProcessor::UpdateOscillator() { oscillator_.Configure(); }
+void TProcessor::UpdateOscillator() {
+    oscillator_.Configure();
+}
 
-bool TProcessor::ProcessorHasSse() noexcept { return __builtin_cpu_supports("sse"); }
+bool TProcessor::ProcessorHasSse() noexcept {
+    return __builtin_cpu_supports("sse");
+}
 
 // ---- Worker pool ----------------------------------------------------------------------------
 
@@ -354,10 +360,14 @@ void TProcessor::EffectPass() noexcept {
 
 // ---- ProcessBlock ---------------------------------------------------------------------------
 
-void TProcessor::BufferSwitch32(void* context, const float* const* inBuffers,
-                                std::int32_t inCount, float* const* outBuffers,
-                                std::int32_t outCount) noexcept {
-    static_cast<TProcessor*>(context)->ProcessBlock(inBuffers, inCount, outBuffers, outCount);
+void TProcessor::BufferSwitch32(void* context, const float* const* inBuffers, std::int32_t inCount,
+                                float* const* outBuffers, std::int32_t outCount,
+                                std::int32_t frames) noexcept {
+    auto* processor = static_cast<TProcessor*>(context);
+    if (frames != processor->BufferLength()) {
+        return;
+    }
+    processor->ProcessBlock(inBuffers, inCount, outBuffers, outCount);
 }
 
 void TProcessor::ProcessBlock(const float* const* inBuffers, std::int32_t inCount,
@@ -386,8 +396,8 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
 
     // 1. Prerequisites.
     TStripStates* const strips = CurrentStrips.load(std::memory_order_acquire);
-    if (!ProcessingEnabled || hostLink_ == nullptr || pluginHost_ == nullptr ||
-        strips == nullptr || !buffersReady_ || bufferLength_ <= 0) {
+    if (!ProcessingEnabled || hostLink_ == nullptr || pluginHost_ == nullptr || strips == nullptr ||
+        !buffersReady_ || bufferLength_ <= 0) {
         return;
     }
     TStripStates& s = *strips;
@@ -421,14 +431,16 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
         const bool postVst = mix.meterspostvst;
         const bool postOutputs = mix.meterspostoutputs;
         for (int k = 0; k < kInputStripCount; ++k) {
-            MeterGain[kMeterGainInput + k] = postInputs ? float(s[kFirstInputStrip + k].Level) : 1.0f;
+            MeterGain[kMeterGainInput + k] =
+                postInputs ? float(s[kFirstInputStrip + k].Level) : 1.0f;
         }
         for (int i = 0; i < kInstrumentSlotCount; ++i) {
             MeterGain[kMeterGainInstrument + i] =
                 postVsti ? float(s[kFirstInstrumentStrip + i].Level) : 1.0f;
         }
         for (int e = 0; e < kEffectSlotCount; ++e) {
-            MeterGain[kMeterGainEffect + e] = postVst ? float(s[kFirstEffectStrip + e].Level) : 1.0f;
+            MeterGain[kMeterGainEffect + e] =
+                postVst ? float(s[kFirstEffectStrip + e].Level) : 1.0f;
         }
         for (int m = 0; m < kMonitorCount; ++m) {
             MeterGain[kMeterGainMonitor + m] =
@@ -475,7 +487,7 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
 
     // 8. Aux buses.
     const Relaxed<std::uint8_t>* oscToAux[kAuxCount] = {&mix.osctoaux1, &mix.osctoaux2,
-                                                         &mix.osctoaux3, &mix.osctoaux4};
+                                                        &mix.osctoaux3, &mix.osctoaux4};
     for (int a = 0; a < kAuxCount; ++a) {
         float** aux = AuxBus(a);
         const bool withOsc = oscActive && *oscToAux[a];

@@ -62,10 +62,11 @@ void NoteWantsMidi() noexcept;
 /// Status-bar text of an ASIO sample-type code ("16 bit", "24 bit", "32 bit FP", ...).
 std::string SampleTypeLabel(std::int32_t sampleType);
 
-/// Signature of the host's 32-bit buffer handler: the driver's float buffers, in and out.
+/// Signature of the host's 32-bit buffer handler: the driver's float buffers, in and out, of
+/// frames samples each.
 using TBufferSwitch32Proc = void (*)(void* context, const float* const* inBuffers,
                                      std::int32_t inCount, float* const* outBuffers,
-                                     std::int32_t outCount);
+                                     std::int32_t outCount, std::int32_t frames);
 
 class TAudioThread;
 
@@ -98,16 +99,18 @@ public:
 
     /// One driver buffer. Driver callback thread; allocates nothing, waits on no lock. The
     /// output buffers arrive prepared by the host and are added into.
-    void ProcessBlock(const float* const* inBuffers, std::int32_t inCount,
-                      float* const* outBuffers, std::int32_t outCount) noexcept;
+    void ProcessBlock(const float* const* inBuffers, std::int32_t inCount, float* const* outBuffers,
+                      std::int32_t outCount) noexcept;
     void ProcessBlockScalar(const float* const* inBuffers, std::int32_t inCount,
                             float* const* outBuffers, std::int32_t outCount) noexcept;
     void ProcessBlockSse(const float* const* inBuffers, std::int32_t inCount,
                          float* const* outBuffers, std::int32_t outCount) noexcept;
-    /// ProcessBlock as a TBufferSwitch32Proc; context is the processor.
-    static void BufferSwitch32(void* context, const float* const* inBuffers,
-                               std::int32_t inCount, float* const* outBuffers,
-                               std::int32_t outCount) noexcept;
+    /// ProcessBlock as a TBufferSwitch32Proc; context is the processor. A block whose length
+    /// differs from the engine's buffers (a driver reconfigured without SetBlockSize) is left
+    /// as the host prepared it rather than overrun.
+    static void BufferSwitch32(void* context, const float* const* inBuffers, std::int32_t inCount,
+                               float* const* outBuffers, std::int32_t outCount,
+                               std::int32_t frames) noexcept;
 
     // ---- Worker pool ----
     /// Phase 0 and every claim cleared.

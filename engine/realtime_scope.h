@@ -9,7 +9,9 @@ namespace peldor {
 int& RealtimeDepth() noexcept;
 
 /// True while the calling thread is inside a RealtimeScope.
-inline bool InRealtimeScope() noexcept { return RealtimeDepth() > 0; }
+inline bool InRealtimeScope() noexcept {
+    return RealtimeDepth() > 0;
+}
 
 /// RAII marker for a real-time section. Any thread; costs one thread-local increment.
 class RealtimeScope {

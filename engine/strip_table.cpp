@@ -73,7 +73,9 @@ void StripNames(StripKind kind, int n, std::string& longName, std::string& short
     }
 }
 
-TStripStates* Current() { return CurrentStrips.load(std::memory_order_acquire); }
+TStripStates* Current() {
+    return CurrentStrips.load(std::memory_order_acquire);
+}
 
 } // namespace
 

@@ -5,8 +5,10 @@
 
 namespace peldor {
 
+inline constexpr ResourceStringId kStrAsioDriverFailed = 5000;
+
 inline constexpr ResourceStringEntry kAudioIoStrings[] = {
-    {0, ""}, // placeholder, keeps the table non-empty
+    {kStrAsioDriverFailed, "ASIO Driver Failed!"},
 };
 
 } // namespace peldor

@@ -12,11 +12,8 @@ inline constexpr ResourceStringId kStrNo = 103;
 inline constexpr ResourceStringId kStrProblem = 110;
 
 inline constexpr ResourceStringEntry kCommonStrings[] = {
-    {kStrOk, "OK"},
-    {kStrCancel, "Cancel"},
-    {kStrYes, "Yes"},
-    {kStrNo, "No"},
-    {kStrProblem, "Problem"},
+    {kStrOk, "OK"}, {kStrCancel, "Cancel"},   {kStrYes, "Yes"},
+    {kStrNo, "No"}, {kStrProblem, "Problem"},
 };
 
 } // namespace peldor

@@ -12,8 +12,8 @@ namespace {
 
 class HeadlessPresenter final : public IMessageBoxPresenter {
 public:
-    int ShowMessageBox(const std::string& title, const std::string& text, int /*kind*/,
-                       int buttons, int defaultButton) override {
+    int ShowMessageBox(const std::string& title, const std::string& text, int /*kind*/, int buttons,
+                       int defaultButton) override {
         std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
         return ButtonResult(buttons, defaultButton);
     }
@@ -84,9 +84,13 @@ void SetMessageBoxPresenter(IMessageBoxPresenter* newPresenter) {
     presenter = newPresenter != nullptr ? newPresenter : &headlessPresenter;
 }
 
-void MarkWindowThread() { windowThread.store(std::this_thread::get_id()); }
+void MarkWindowThread() {
+    windowThread.store(std::this_thread::get_id());
+}
 
-bool OnWindowThread() { return windowThread.load() == std::this_thread::get_id(); }
+bool OnWindowThread() {
+    return windowThread.load() == std::this_thread::get_id();
+}
 
 int ShowMessageBox(const std::string& title, const std::string& text, int kind, int buttons,
                    int defaultButton) {

@@ -15,7 +15,7 @@ namespace peldor {
 namespace {
 
 constexpr std::span<const ResourceStringEntry> kTables[] = {
-    kCommonStrings, kEngineStrings,  kProjectStrings, kMidiStrings,
+    kCommonStrings,  kEngineStrings,  kProjectStrings, kMidiStrings,
     kPluginsStrings, kAudioIoStrings, kAppStrings,
 };
 

@@ -11,6 +11,7 @@ namespace {
 
 std::atomic<std::size_t> realtimeAllocations{0};
 std::atomic<std::size_t> lastRealtimeSize{0};
+std::atomic<std::size_t> acknowledged{0};
 
 inline void Check(std::size_t size) noexcept {
     if (peldor::InRealtimeScope()) {
@@ -28,16 +29,57 @@ std::size_t LastRealtimeAllocationSize() noexcept {
     return lastRealtimeSize.load(std::memory_order_relaxed);
 }
 
+void AcknowledgeRealtimeAllocations(std::size_t n) noexcept {
+    acknowledged.fetch_add(n, std::memory_order_relaxed);
+}
+std::size_t AcknowledgedRealtimeAllocations() noexcept {
+    return acknowledged.load(std::memory_order_relaxed);
+}
+
 } // namespace peldor::test
 
 using peldor::test::Check;
+
+// The C++ functions below allocate through these, so that one allocation is counted once.
+#if !defined(PELDOR_SANITIZER_BUILD)
+extern "C" {
+void* __libc_malloc(std::size_t);
+void __libc_free(void*);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+}
+namespace {
+void* RawMalloc(std::size_t size) {
+    return __libc_malloc(size);
+}
+void* RawAligned(std::size_t align, std::size_t size) {
+    return __libc_memalign(align, size);
+}
+void RawFree(void* p) {
+    __libc_free(p);
+}
+} // namespace
+#else
+namespace {
+void* RawMalloc(std::size_t size) {
+    return std::malloc(size);
+}
+void* RawAligned(std::size_t align, std::size_t size) {
+    return std::aligned_alloc(align, size);
+}
+void RawFree(void* p) {
+    std::free(p);
+}
+} // namespace
+#endif
 
 // ---- C++ allocation functions -------------------------------------------------------------------
 
 namespace {
 void* AllocateOrThrow(std::size_t size) {
     Check(size);
-    void* p = std::malloc(size == 0 ? 1 : size);
+    void* p = RawMalloc(size == 0 ? 1 : size);
     if (p == nullptr) {
         throw std::bad_alloc();
     }
@@ -47,7 +89,7 @@ void* AllocateAlignedOrThrow(std::size_t size, std::align_val_t alignment) {
     Check(size);
     std::size_t align = static_cast<std::size_t>(alignment);
     std::size_t rounded = (size + align - 1) / align * align;
-    void* p = std::aligned_alloc(align, rounded == 0 ? align : rounded);
+    void* p = RawAligned(align, rounded == 0 ? align : rounded);
     if (p == nullptr) {
         throw std::bad_alloc();
     }
@@ -55,15 +97,19 @@ void* AllocateAlignedOrThrow(std::size_t size, std::align_val_t alignment) {
 }
 } // namespace
 
-void* operator new(std::size_t size) { return AllocateOrThrow(size); }
-void* operator new[](std::size_t size) { return AllocateOrThrow(size); }
+void* operator new(std::size_t size) {
+    return AllocateOrThrow(size);
+}
+void* operator new[](std::size_t size) {
+    return AllocateOrThrow(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     Check(size);
-    return std::malloc(size == 0 ? 1 : size);
+    return RawMalloc(size == 0 ? 1 : size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     Check(size);
-    return std::malloc(size == 0 ? 1 : size);
+    return RawMalloc(size == 0 ? 1 : size);
 }
 void* operator new(std::size_t size, std::align_val_t alignment) {
     return AllocateAlignedOrThrow(size, alignment);
@@ -71,14 +117,30 @@ void* operator new(std::size_t size, std::align_val_t alignment) {
 void* operator new[](std::size_t size, std::align_val_t alignment) {
     return AllocateAlignedOrThrow(size, alignment);
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    RawFree(p);
+}
+void operator delete[](void* p) noexcept {
+    RawFree(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    RawFree(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    RawFree(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    RawFree(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    RawFree(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    RawFree(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    RawFree(p);
+}
 
 // ---- C allocation functions ---------------------------------------------------------------------
 // Plugins and libraries written in C allocate with malloc. Outside the sanitizer builds (whose
@@ -86,17 +148,13 @@ void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::f
 
 #if !defined(PELDOR_SANITIZER_BUILD)
 extern "C" {
-void* __libc_malloc(std::size_t);
-void __libc_free(void*);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
-
 void* malloc(std::size_t size) {
     Check(size);
     return __libc_malloc(size);
 }
-void free(void* p) { __libc_free(p); }
+void free(void* p) {
+    __libc_free(p);
+}
 void* calloc(std::size_t count, std::size_t size) {
     Check(count * size);
     return __libc_calloc(count, size);

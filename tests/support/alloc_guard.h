@@ -11,5 +11,9 @@ namespace peldor::test {
 std::size_t RealtimeAllocationCount() noexcept;
 /// Size of the most recent such allocation.
 std::size_t LastRealtimeAllocationSize() noexcept;
+/// Tells the test main that n of them were made on purpose (by the guard's own tests).
+void AcknowledgeRealtimeAllocations(std::size_t n) noexcept;
+/// Allocations acknowledged so far.
+std::size_t AcknowledgedRealtimeAllocations() noexcept;
 
 } // namespace peldor::test

@@ -23,9 +23,9 @@ std::atomic<int> serverCounter{0};
 
 bool ServerAnswers(const std::string& serverName) {
     jack_status_t status{};
-    jack_client_t* client =
-        jack_client_open("peldor-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                         &status, serverName.c_str());
+    jack_client_t* client = jack_client_open(
+        "peldor-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
+        serverName.c_str());
     if (client == nullptr) {
         return false;
     }
@@ -51,7 +51,9 @@ JackServer::JackServer(int rate, int period) : sampleRate(rate), periodFrames(pe
     name = "peldor-test-" + std::to_string(getpid()) + "-" + std::to_string(serverCounter++);
 }
 
-JackServer::~JackServer() { Stop(); }
+JackServer::~JackServer() {
+    Stop();
+}
 
 bool JackServer::Start(std::string* error) {
     if (pid > 0) {
@@ -64,8 +66,8 @@ bool JackServer::Start(std::string* error) {
 
     const std::string rate = std::to_string(sampleRate);
     const std::string period = std::to_string(periodFrames);
-    std::vector<std::string> args = {"jackd", "--no-realtime", "-n", name, "-d", "dummy",
-                                     "-r",    rate,          "-p", period};
+    std::vector<std::string> args = {
+        "jackd", "--no-realtime", "-n", name, "-d", "dummy", "-r", rate, "-p", period};
     std::vector<char*> argv;
     for (auto& a : args) {
         argv.push_back(a.data());

@@ -13,9 +13,13 @@ class RealtimeAllocationListener final : public ::testing::EmptyTestEventListene
 public:
     void OnTestStart(const ::testing::TestInfo&) override {
         before = peldor::test::RealtimeAllocationCount();
+        acknowledgedBefore = peldor::test::AcknowledgedRealtimeAllocations();
     }
     void OnTestEnd(const ::testing::TestInfo& info) override {
-        const std::size_t made = peldor::test::RealtimeAllocationCount() - before;
+        const std::size_t counted = peldor::test::RealtimeAllocationCount() - before;
+        const std::size_t acknowledged =
+            peldor::test::AcknowledgedRealtimeAllocations() - acknowledgedBefore;
+        const std::size_t made = counted > acknowledged ? counted - acknowledged : 0;
         if (made > 0) {
             std::fprintf(stderr,
                          "[ REALTIME ] %s.%s allocated %zu time(s) inside a real-time scope "
@@ -29,6 +33,7 @@ public:
 
 private:
     std::size_t before = 0;
+    std::size_t acknowledgedBefore = 0;
 };
 
 } // namespace
