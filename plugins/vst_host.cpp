@@ -1,0 +1,126 @@
+#include "plugins/vst_host.h"
+
+#include "plugins/host_callback.h"
+#include "plugins/registry_file.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace peldor {
+namespace {
+
+/// The folder of the running program, or empty when the system does not say.
+std::string ProgramDirectory() {
+    std::error_code ec;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : program.parent_path().string();
+}
+
+} // namespace
+
+// ---- TVstPlugIns ----------------------------------------------------------------------------
+
+TVstPlugIns::~TVstPlugIns() {
+    Clear();
+}
+
+TVstPlugIn& TVstPlugIns::Add() {
+    items.push_back(std::make_unique<TVstPlugIn>(this));
+    return *items.back();
+}
+
+TVstPlugIn* TVstPlugIns::Items(std::int32_t i) const noexcept {
+    if (i < 0 || i >= static_cast<std::int32_t>(items.size())) {
+        return nullptr;
+    }
+    return items[i].get();
+}
+
+void TVstPlugIns::Delete(std::int32_t i) {
+    if (i < 0 || i >= Count()) {
+        return;
+    }
+    // The object closes and unloads while it is still in the collection, so callbacks the
+    // plugin makes meanwhile still find it.
+    items[i]->Dispose();
+    items.erase(items.begin() + i);
+}
+
+std::int32_t TVstPlugIns::IndexOf(const TVstPlugIn* plugin) const noexcept {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].get() == plugin) {
+            return static_cast<std::int32_t>(i);
+        }
+    }
+    return -1;
+}
+
+void TVstPlugIns::Clear() {
+    while (!items.empty()) {
+        Delete(0);
+    }
+}
+
+void TVstPlugIns::Assign(TVstPlugIns& other) {
+    if (&other == this) {
+        return;
+    }
+    Clear();
+    for (std::int32_t i = 0; i < other.Count(); ++i) {
+        Add().Assign(*other.Items(i));
+    }
+}
+
+// ---- TVstHost -------------------------------------------------------------------------------
+
+TVstHost::TVstHost(const std::function<void(TVstHost&)>& onCreate) {
+    CurrentHost = this;
+    HostSampleRate = kDefaultHostSampleRate;
+    HostBlockSize = kDefaultHostBlockSize;
+    Language = TVstHostLanguage::kVstLangEnglish;
+    // The same value the plugin scan reads; names in the registry file ignore case.
+    PlugInDir = ReadVstPluginsPath();
+    if (PlugInDir.empty()) {
+        PlugInDir = ProgramDirectory();
+    }
+    plugIns = std::make_unique<TVstPlugIns>(this);
+    timeInfo = std::make_unique<TVstTimeInformation>();
+    timeInfo->OnChanged = [] {};
+    if (onCreate) {
+        onCreate(*this);
+    }
+    HostCanDos = kDefaultHostCanDos;
+}
+
+TVstHost::~TVstHost() {
+    plugIns->Clear();
+    plugIns.reset();
+    timeInfo.reset();
+    ReleaseHeldFileDialog();
+    TVstHost* self = this;
+    CurrentHost.compare_exchange_strong(self, nullptr);
+    if (OnDestroy) {
+        OnDestroy(*this);
+    }
+}
+
+void TVstHost::SetBlockSize(std::int32_t n) {
+    HostBlockSize = n;
+    for (std::int32_t i = 0; i < plugIns->Count(); ++i) {
+        TVstPlugIn* plugin = plugIns->Items(i);
+        if (plugin->Effect() != nullptr) {
+            plugin->SetBlockSize(n);
+        }
+    }
+}
+
+void TVstHost::SetTempo(float tempo) {
+    HostTempo = tempo;
+    timeInfo->SetTempo(tempo);
+}
+
+IEnginePlugin* TVstHost::EnginePlugin(std::int32_t index) noexcept {
+    return plugIns != nullptr ? plugIns->Items(index) : nullptr;
+}
+
+} // namespace peldor

@@ -1,0 +1,115 @@
+#pragma once
+// TVstHost, the program's one plugin host, and its collection TVstPlugIns of plugin objects.
+// The host answers the plugins' callbacks (with the unit-wide values of host_values.h) and
+// gives the engine its plugins by collection index.
+
+#include "engine/engine_plugin.h"
+#include "plugins/host_values.h"
+#include "plugins/vst_plugin.h"
+#include "plugins/vst_time_info.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace peldor {
+
+class TVstHost;
+
+/// The host's plugin objects. An item's index is its position; deleting an item moves the later
+/// ones down by one. Window thread, except Items and Count, which the engine and the host
+/// callback also use on other threads while no item is added or deleted.
+class TVstPlugIns {
+public:
+    explicit TVstPlugIns(TVstHost* owner = nullptr) : owner(owner) {}
+    /// Destroys every item, always the first until none is left.
+    ~TVstPlugIns();
+    TVstPlugIns(const TVstPlugIns&) = delete;
+    TVstPlugIns& operator=(const TVstPlugIns&) = delete;
+
+    /// Appends a new empty plugin object and returns it.
+    TVstPlugIn& Add();
+    /// The item at i, or null when i is out of range. Any thread; no allocation.
+    TVstPlugIn* Items(std::int32_t i) const noexcept;
+    /// Destroys item i (closing and unloading it as its destruction does); out of range does
+    /// nothing.
+    void Delete(std::int32_t i);
+    std::int32_t Count() const noexcept { return static_cast<std::int32_t>(items.size()); }
+    /// Position of plugin, -1 when it is not an item. Any thread.
+    std::int32_t IndexOf(const TVstPlugIn* plugin) const noexcept;
+    /// Destroys every item, first to last.
+    void Clear();
+    /// Replaces the items with copies of other's (each copy opened, see TVstPlugIn::Assign).
+    void Assign(TVstPlugIns& other);
+    TVstHost* Owner() const noexcept { return owner; }
+
+private:
+    TVstHost* owner;
+    std::vector<std::unique_ptr<TVstPlugIn>> items;
+};
+
+enum class TVstHostLanguage : std::int32_t {
+    kVstLangUnknown,
+    kVstLangEnglish,
+    kVstLangGerman,
+    kVstLangFrench,
+    kVstLangItalian,
+    kVstLangSpanish,
+    kVstLangJapanese,
+};
+
+class TVstHost final : public IEnginePluginHost {
+public:
+    /// Becomes the current host; host sample rate 44100, host block size 2048, English;
+    /// PlugInDir from the registry file's VST plugin folder or else the program's directory;
+    /// creates the collection and the time-info object, raises onCreate, installs the can-do
+    /// set 0x20FFF. Window thread.
+    explicit TVstHost(const std::function<void(TVstHost&)>& onCreate = {});
+    /// Destroys every plugin object, the collection and the time-info object, then raises
+    /// OnDestroy. Stops being the current host.
+    ~TVstHost() override;
+    TVstHost(const TVstHost&) = delete;
+    TVstHost& operator=(const TVstHost&) = delete;
+
+    std::int32_t LatencyInput = 0;
+    std::int32_t LatencyOutput = 0;
+    TVstHostLanguage Language = TVstHostLanguage::kVstLangEnglish;
+    std::int32_t NumAutomatableParameters = 0;
+    std::int32_t ParameterQuantization = 0;
+    bool ManageIdleAutomaticly = false;
+    std::string VendorString;
+    std::string ProductString;
+    std::int32_t VendorVersion = 0;
+    /// Answered by audioMasterGetDirectory.
+    std::string PlugInDir;
+    std::function<void(TVstHost&)> OnDestroy;
+
+    TVstPlugIns& VstPlugIns() noexcept { return *plugIns; }
+    /// Copies the other collection's items (see TVstPlugIns::Assign).
+    void SetVstPlugIns(TVstPlugIns& other) { plugIns->Assign(other); }
+    TVstTimeInformation& VstTimeInfo() noexcept { return *timeInfo; }
+
+    /// The unit-wide host block size.
+    std::int32_t BlockSize() const noexcept { return HostBlockSize; }
+    /// Sets the host block size, then sends effSetBlockSize (and sizes the channel buffers) to
+    /// every plugin object that has an effect, active or not, in collection order.
+    void SetBlockSize(std::int32_t n);
+    float Tempo() const noexcept { return HostTempo; }
+    /// Sets the unit-wide tempo and the time-info object's Tempo.
+    void SetTempo(float tempo);
+    THostCanDos CanDos() const noexcept { return HostCanDos; }
+    void SetCanDos(THostCanDos canDos) noexcept { HostCanDos = canDos; }
+    std::int32_t VstVersion() const noexcept { return HostVstVersion; }
+    void SetVstVersion(std::int32_t value) noexcept { HostVstVersion = value; }
+
+    /// The plugin object at index, or null. Driver callback thread; no allocation.
+    IEnginePlugin* EnginePlugin(std::int32_t index) noexcept override;
+
+private:
+    std::unique_ptr<TVstPlugIns> plugIns;
+    std::unique_ptr<TVstTimeInformation> timeInfo;
+};
+
+} // namespace peldor
