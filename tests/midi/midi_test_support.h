@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace peldor::test {
@@ -85,10 +86,16 @@ private:
 };
 
 /// The events queued for an instrument slot, taken as the engine takes them at a block start,
-/// each as a short-message word.
+/// each as a short-message word. While a MIDI thread holds the routing lock the engine would
+/// take them a block later; the test waits for it instead.
 inline std::vector<std::uint32_t> TakeEvents(int slot) {
     std::vector<std::uint32_t> words;
-    if (vst2::VstEvents* events = TakeQueuedEvents(slot)) {
+    vst2::VstEvents* events = TakeQueuedEvents(slot);
+    while (events == nullptr && PendingCount[slot] > 0) {
+        std::this_thread::yield();
+        events = TakeQueuedEvents(slot);
+    }
+    if (events != nullptr) {
         for (int i = 0; i < events->numEvents; ++i) {
             const auto* midi = reinterpret_cast<const vst2::VstMidiEvent*>(events->events[i]);
             words.push_back(static_cast<std::uint8_t>(midi->midiData[0]) |
