@@ -1,0 +1,395 @@
+#include "app/headless_runner.h"
+
+#include "app/console_presenter.h"
+#include "app/demo_show.h"
+#include "app/main_controller.h"
+#include "app/settings_file.h"
+#include "app/status_line.h"
+#include "audio_io/asio_driver.h"
+#include "midi/virtual_midi_backend.h"
+#include "plugins/plugin_catalogue.h"
+#include "plugins/registry_file.h"
+#include "project/project_file.h"
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace peldor {
+namespace {
+
+// ---- Signals: the handler only writes a byte; the window thread reads it in its loop -------
+
+int signalPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int /*signal*/) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+class StopSignals {
+public:
+    StopSignals() {
+        if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return;
+        }
+        struct sigaction action {};
+        action.sa_handler = &OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, &previousInt);
+        sigaction(SIGTERM, &action, &previousTerm);
+        installed = true;
+    }
+    ~StopSignals() {
+        if (installed) {
+            sigaction(SIGINT, &previousInt, nullptr);
+            sigaction(SIGTERM, &previousTerm, nullptr);
+        }
+        for (int& fd : signalPipe) {
+            if (fd >= 0) {
+                close(fd);
+                fd = -1;
+            }
+        }
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    /// Waits up to timeout for a stop signal; true when one came.
+    bool Wait(std::chrono::milliseconds timeout) {
+        pollfd watched{signalPipe[0], POLLIN, 0};
+        if (poll(&watched, 1, static_cast<int>(timeout.count())) <= 0) {
+            return false;
+        }
+        char byte = 0;
+        return read(signalPipe[0], &byte, 1) == 1;
+    }
+
+private:
+    struct sigaction previousInt {};
+    struct sigaction previousTerm {};
+    bool installed = false;
+};
+
+// ---- A folder of our own, removed at the end ------------------------------------------------
+
+class TemporaryFolder {
+public:
+    bool Create(const std::string& prefix) {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(base != nullptr && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            return false;
+        }
+        path = pattern;
+        return true;
+    }
+    ~TemporaryFolder() {
+        if (!path.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    }
+    const std::filesystem::path& Path() const { return path; }
+
+private:
+    std::filesystem::path path;
+};
+
+bool ParseSeconds(const std::string& text, double& seconds) {
+    const char* end = text.data() + text.size();
+    const auto [next, error] = std::from_chars(text.data(), end, seconds);
+    return error == std::errc() && next == end && seconds > 0.0;
+}
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+void Say(const std::string& line) {
+    std::fprintf(stderr, "peldor: %s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+// ---- Command line ---------------------------------------------------------------------------
+
+std::string RunnerUsage() {
+    return "Usage: peldor [--headless] [options]\n"
+           "\n"
+           "Runs a show without windows: the program starts as usual, opens the project,\n"
+           "plays it through the audio driver, answers the remote commands that arrive over\n"
+           "MIDI, and prints a status line about once a second (driver, sample rate, block\n"
+           "size, song and part, processor load, overload, master level, slot problems).\n"
+           "Until Peldor has a graphical interface, plain \"peldor\" runs this too.\n"
+           "SIGINT (Ctrl+C) and SIGTERM shut it down in the normal order; the exit code is 0.\n"
+           "\n"
+           "Options:\n"
+           "  --headless          run without windows (the default for now)\n"
+           "  --project FILE      open this project (.pdp) at start-up, as File > Open does\n"
+           "  --ini PATH          settings file (default: $PELDOR_INI, else peldor.ini beside\n"
+           "                      the program)\n"
+           "  --registry PATH     registry file naming the VST plugin folder (default:\n"
+           "                      $PELDOR_REGISTRY, else ~/.config/peldor/registry.ini)\n"
+           "  --driver NAME       audio driver by name: \"JACK\", \"Dummy\" or \"WAV file\"\n"
+           "                      (instead of the \"ASIO\" section's driver index); when the\n"
+           "                      settings assign no output, the master goes to outputs 1-2\n"
+           "  --plugin-dir DIR    use DIR as the plugin folder for this run (not registered)\n"
+           "  --duration SECONDS  stop after this much audio (wall-clock time without driver)\n"
+           "  --demo              play the demo show on the \"Dummy\" driver (Kars from\n"
+           "                      /usr/lib/vst or our test instrument); it ends by itself\n"
+           "  --trace             one line per start-up and shut-down step on stderr\n"
+           "  --help              this text\n"
+           "\n"
+           "Without a registered plugin folder and without --plugin-dir the show runs without\n"
+           "plugins. Exit codes: 0 done, 2 bad input (unknown driver, missing or damaged\n"
+           "project file, missing plugin folder), 1 the program could not start.\n";
+}
+
+TParseResult ParseRunnerArguments(const std::vector<std::string>& arguments,
+                                  TRunnerOptions& options, std::string& message) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        auto value = [&](std::string& target) {
+            if (i + 1 >= arguments.size()) {
+                message = argument + " needs a value";
+                return false;
+            }
+            target = arguments[++i];
+            return true;
+        };
+        if (argument == "--help" || argument == "-h") {
+            return TParseResult::Help;
+        } else if (argument == "--headless") {
+        } else if (argument == "--demo") {
+            options.Demo = true;
+        } else if (argument == "--trace") {
+            options.Trace = true;
+        } else if (argument == "--project") {
+            if (!value(options.Project)) {
+                return TParseResult::Error;
+            }
+        } else if (argument == "--ini") {
+            if (!value(options.Ini)) {
+                return TParseResult::Error;
+            }
+        } else if (argument == "--registry") {
+            if (!value(options.Registry)) {
+                return TParseResult::Error;
+            }
+        } else if (argument == "--driver") {
+            if (!value(options.Driver)) {
+                return TParseResult::Error;
+            }
+        } else if (argument == "--plugin-dir") {
+            if (!value(options.PluginDir)) {
+                return TParseResult::Error;
+            }
+        } else if (argument == "--duration") {
+            std::string text;
+            double seconds = 0.0;
+            if (!value(text)) {
+                return TParseResult::Error;
+            }
+            if (!ParseSeconds(text, seconds)) {
+                message = "--duration needs a positive number of seconds, not " + Quoted(text);
+                return TParseResult::Error;
+            }
+            options.Duration = seconds;
+        } else {
+            message = "unknown argument " + Quoted(argument) + " (see --help)";
+            return TParseResult::Error;
+        }
+    }
+    return TParseResult::Run;
+}
+
+// ---- The run --------------------------------------------------------------------------------
+
+int RunHeadless(const TRunnerOptions& runner) {
+    StopSignals signals;
+    TConsolePresenter presenter;
+    SetMessageBoxPresenter(&presenter);
+    struct PresenterReset {
+        ~PresenterReset() { SetMessageBoxPresenter(nullptr); }
+    } presenterReset;
+
+    SetRegistryFile(ResolveRegistryPath(runner.Registry));
+    std::filesystem::path iniPath = ResolveSettingsPath(runner.Ini);
+    std::string project = runner.Project;
+    std::string pluginFolder = runner.PluginDir;
+
+    // Bad input is refused before anything is opened or written.
+    if (!runner.Driver.empty()) {
+        std::string known;
+        bool found = false;
+        for (const TAsioDriverListEntry& entry : BuildDriverList(iniPath)) {
+            found = found || entry.Name == runner.Driver;
+            known += (known.empty() ? "" : ", ") + Quoted(entry.Name);
+        }
+        if (!found) {
+            Say("unknown audio driver " + Quoted(runner.Driver) + "; the drivers are " + known);
+            return kExitBadInput;
+        }
+    }
+    if (!pluginFolder.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(pluginFolder, ec)) {
+            Say("the plugin folder " + pluginFolder + " does not exist");
+            return kExitBadInput;
+        }
+    }
+    if (!project.empty()) {
+        TProjectFileImage image;
+        std::string message;
+        if (!LoadProjectImage(project, image, message)) {
+            Say(message);
+            return kExitBadInput;
+        }
+    }
+
+    TMainController::InitializeProcess();
+
+    TemporaryFolder demoFolder;
+    TDemoShow demo;
+    TVirtualMidiBackend* demoKeyboard = nullptr;
+    TStartOptions start;
+    if (runner.Demo) {
+        const std::string instrument = FindDemoInstrument();
+        std::string error;
+        if (instrument.empty()) {
+            Say("the demo needs an instrument: install dpf-plugins-vst (Kars) or build the "
+                "test plugins (cmake --build build --target peldor_testplugins)");
+            return kExitFailure;
+        }
+        if (!demoFolder.Create("peldor-demo") ||
+            !PrepareDemoShow(demoFolder.Path(), instrument, demo, error)) {
+            Say("cannot prepare the demo: " + error);
+            return kExitFailure;
+        }
+        iniPath = demo.SettingsFile;
+        pluginFolder = demo.PluginFolder.string();
+        project = demo.ProjectFile.string();
+        start.MidiBackend = [&demoKeyboard]() -> std::unique_ptr<IMidiBackend> {
+            auto backend = std::make_unique<TVirtualMidiBackend>(
+                std::vector<std::string>{"Demo keyboard"}, std::vector<std::string>{});
+            demoKeyboard = backend.get();
+            return backend;
+        };
+        Say("demo: " + instrument + " in VSTi 1, two parts, the second a fifth higher");
+    }
+
+    start.IniPath = iniPath;
+    start.DriverName = runner.Driver;
+    start.DefaultOutputs = true;
+    start.PluginFolder = pluginFolder;
+    if (runner.Trace) {
+        start.Trace = [](const std::string& step) { Say(step); };
+    }
+
+    TMainController controller(std::move(start));
+    const TScanReport report = controller.Start();
+    if (pluginFolder.empty() && !report.Scanned) {
+        Say("no plugin folder is registered in " + RegistryFile().string() +
+            "; running without plugins (use --plugin-dir DIR for this run)");
+    } else {
+        Say("plugins from " + report.PluginFolder + ": " +
+            std::to_string(InstrumentCatalogue.size()) + " instruments, " +
+            std::to_string(EffectCatalogue.size()) + " effects");
+    }
+    if (!controller.DriverConfigured()) {
+        Say("no audio driver is configured in " + iniPath.string() +
+            " (use --driver NAME); running without audio");
+    }
+
+    if (!project.empty() && !controller.OpenProject(project)) {
+        controller.Shutdown();
+        return kExitBadInput;
+    }
+
+    std::optional<TDemoPlayer> player;
+    std::optional<double> duration = runner.Duration;
+    if (runner.Demo && demoKeyboard != nullptr) {
+        player.emplace(*demoKeyboard, DemoPhrase());
+        if (!duration) {
+            duration = kDemoLengthSeconds;
+        }
+    }
+
+    using Clock = std::chrono::steady_clock;
+    const auto began = Clock::now();
+    auto nextTick = began;
+    const auto statusInterval = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(runner.StatusInterval));
+    auto nextStatus = began + statusInterval;
+    bool wasRunning = false;
+    bool reportedStop = false;
+    constexpr std::chrono::milliseconds kLoopWait{10};
+
+    auto audioSeconds = [&controller]() {
+        const double rate = controller.Asio().SampleRate();
+        return rate > 0.0 ? static_cast<double>(controller.FramesProcessed()) / rate : 0.0;
+    };
+
+    for (;;) {
+        if (signals.Wait(kLoopWait)) {
+            Say("stop signal received; shutting down");
+            break;
+        }
+        controller.RunRemoteCommands();
+        controller.Idle();
+        const auto now = Clock::now();
+        if (now >= nextTick) {
+            controller.UITimerTimer();
+            nextTick = std::max(nextTick + kUiTimerInterval, now);
+        }
+        const double seconds = audioSeconds();
+        if (player) {
+            player->Advance(seconds);
+        }
+
+        const bool running = controller.Asio().Active();
+        if (running && !wasRunning) {
+            Say("audio driver " + Quoted(controller.Asio().DriverName()) + " running");
+            reportedStop = false;
+        } else if (!running && wasRunning && controller.DriverConfigured() && !reportedStop) {
+            Say("audio driver " + Quoted(controller.Asio().DriverName()) +
+                " stopped; trying again every second");
+            reportedStop = true;
+        }
+        wasRunning = running;
+
+        if (now >= nextStatus) {
+            std::printf("%s\n", FormatStatusLine(TakeStatus(controller, seconds)).c_str());
+            std::fflush(stdout);
+            nextStatus = std::max(nextStatus + statusInterval, now);
+        }
+        if (duration) {
+            const double wall = std::chrono::duration<double>(now - began).count();
+            const double elapsed = controller.DriverConfigured() ? seconds : wall;
+            if (elapsed >= *duration) {
+                break;
+            }
+        }
+    }
+    std::printf("%s\n", FormatStatusLine(TakeStatus(controller, audioSeconds())).c_str());
+    std::fflush(stdout);
+
+    controller.ExitApp();
+    controller.Shutdown();
+    presenter.FlushRepeats();
+    return kExitOk;
+}
+
+} // namespace peldor

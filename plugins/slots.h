@@ -1,0 +1,155 @@
+#pragma once
+// The 20 plugin slots: instrument slots 0-15 ("VSTi 1".."VSTi 16") and effect slots 16-19
+// ("VST 1".."VST 4"). TPluginSlots puts plugins into slots and takes them out again, keeps
+// SlotMap (slot -> index in the host's plugin collection) in step with the collection, gives
+// each slot a window for the plugin's editor, runs the plugins' idle calls and passes a new
+// driver format on. It is the ISlotHost the project model loads and captures plugins through.
+//
+// The host's collection starts with 20 placeholder objects (the first is the plugin scan's
+// scratch object); slot plugins are added behind them, so their indices are 20 and up. Taking
+// a plugin out of a slot deletes its object, which moves the later objects down by one;
+// ReleaseSlotEntry moves the SlotMap entries with them.
+//
+// Threads: everything here runs on the window thread. The engine reads SlotMap and calls the
+// slot plugins on the driver's callback thread without a lock, so the loaders switch the driver
+// off before they delete, unload or replace a slot's plugin, and set SlotMap for a new effect
+// only once it is open.
+
+#include "engine/strip_table.h"
+#include "plugins/editor_window.h"
+#include "plugins/slot_plugin.h"
+#include "project/slot_host.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace peldor {
+
+class TProcessor;
+class TVstHost;
+class TVstPlugIn;
+
+/// The audio driver as the slot loaders see it. The main window implements it over its audio
+/// host. Window thread.
+class ISlotDriver {
+public:
+    virtual ~ISlotDriver() = default;
+    /// The driver is running (buffers are being processed).
+    virtual bool DriverActive() = 0;
+    /// Starts or stops the driver; once stopping has returned no buffer is in progress.
+    virtual void SetDriverActive(bool active) = 0;
+    /// Samples per buffer and sample rate of the driver (0 and the host's default without one).
+    virtual std::int32_t DriverBufferSize() = 0;
+    virtual double DriverSampleRate() = 0;
+};
+
+/// What the slot windows show and the cursor, as callbacks; each may be empty (headless).
+struct TSlotViews {
+    /// true: hourglass cursor, false: normal cursor.
+    std::function<void(bool busy)> BusyCursor;
+    /// Lets pending window messages run.
+    std::function<void()> ProcessMessages;
+    /// The instruments window's and the effects window's RefreshSlots.
+    std::function<void()> RefreshInstrumentSlots;
+    std::function<void()> RefreshEffectSlots;
+};
+
+/// How long UnloadAllPlugins waits after closing the plugins, so the plugins' own threads can
+/// wind down.
+inline constexpr int kUnloadSettleMs = 100;
+
+class TPluginSlots final : public ISlotHost {
+public:
+    /// host: the program's plugin host (not owned). driver: the audio driver (not owned).
+    /// processor: the engine whose workers the loaders stop and run (may be null in tests).
+    TPluginSlots(TVstHost& host, ISlotDriver& driver, TProcessor* processor);
+    ~TPluginSlots() override;
+    TPluginSlots(const TPluginSlots&) = delete;
+    TPluginSlots& operator=(const TPluginSlots&) = delete;
+
+    void SetViews(TSlotViews views) { this->views = std::move(views); }
+
+    /// Sets the host's BlockSize to blockSize and adds the 20 placeholder plugin objects.
+    /// Called once, when the main window is created.
+    void CreateVstHost(std::int32_t blockSize);
+
+    /// Puts entry index of the instrument catalogue into instrument slot 0-15, or empties the
+    /// slot with -1. Nothing while no project exists, for a slot outside 0-15, or for an index
+    /// beyond the catalogue. A plugin that fails to open leaves the slot empty; SlotProblem
+    /// says why. Switches the driver off while it replaces or removes a plugin.
+    void LoadInstrumentSlot(std::int32_t slot, std::int32_t index) override;
+    /// The same for effect slots 16-19 and the effect catalogue, shell entries included.
+    void LoadEffectSlot(std::int32_t slot, std::int32_t index) override;
+    /// After the slot's plugin object at SlotMap[slot] was deleted: the entries above it move
+    /// down by one and the slot becomes empty. Nothing for an empty slot.
+    void ReleaseSlotEntry(std::int32_t slot);
+    /// Closes and unloads every active plugin object of the collection (shell effects
+    /// included), then waits kUnloadSettleMs. At shut-down, with the driver stopped.
+    void UnloadAllPlugins();
+    /// Empties every slot whose plugin came from a library file (closing and unloading it) and
+    /// hides every slot window. Shell effects, placed without a file name, stay in their slots.
+    /// The objects stay in the collection. When a project is closed, with the driver stopped.
+    void UnloadSlots();
+    /// The driver's sample rate to every slot plugin, then its buffer size as the host's
+    /// BlockSize (to every plugin object with an effect).
+    void ApplyDriverFormat();
+    /// Idle, then EditIdle, for every plugin object of the collection in index order. The
+    /// main window's 50 ms timer calls it while a project exists.
+    void IdlePass();
+
+    /// The instruments window's choice: tag is an instrument catalogue index or -1 for "no
+    /// instrument". Records the choice in the current song's slot settings, loads the slot and
+    /// refreshes (or clears) that slot's state in every part of the song. Nothing without a
+    /// project or a current song, for a slot outside 0-15 or for a tag beyond the catalogue.
+    void ChooseInstrument(std::int32_t slot, std::int32_t tag);
+    /// The same for effect slots 16-19 and the effect catalogue.
+    void ChooseEffect(std::int32_t slot, std::int32_t tag);
+
+    // ---- ISlotHost ----
+    ISlotPlugin* SlotPlugin(std::int32_t slot) override;
+    bool CatalogueEntry(std::int32_t slot, std::int32_t pluginIndex,
+                        TCatalogueEntryInfo& entry) override;
+    bool EditorWindowVisible(std::int32_t slot) override;
+    bool EditorWindowPosition(std::int32_t slot, std::int32_t& left, std::int32_t& top) override;
+    void ShowEditor(std::int32_t slot) override;
+    void HideEditor(std::int32_t slot) override;
+
+    // ---- Reading ----
+    /// The plugin object serving slot 0-19, or null.
+    TVstPlugIn* PluginInSlot(std::int32_t slot) const;
+    /// The slot's editor window, or null while it has none.
+    IEditorWindow* SlotWindow(std::int32_t slot) const;
+    /// Why the last load into the slot failed; empty after a successful load or emptying.
+    const std::string& SlotProblem(std::int32_t slot) const;
+    /// "VSTi 1" .. "VSTi 16", "VST 1" .. "VST 4".
+    static std::string SlotName(std::int32_t slot);
+
+private:
+    /// Removes the slot's plugin: editor closed, window hidden, plugin closed and unloaded, its
+    /// object deleted from the collection, SlotMap renumbered. The driver is off.
+    void RemoveSlotPlugin(std::int32_t slot);
+    /// The slot's window, created when missing.
+    IEditorWindow& EnsureSlotWindow(std::int32_t slot);
+    void SizeWindowToEditor(IEditorWindow& window, TVstPlugIn& plugin);
+    void InstallHandlers(TVstPlugIn& plugin, bool instrument);
+    /// Restores the driver state the loader found and lets the workers run.
+    void Resume(bool driverWasActive);
+    void Busy(bool busy);
+    void Pending();
+    void Refresh(bool instrument);
+
+    TVstHost& host;
+    ISlotDriver& driver;
+    TProcessor* processor;
+    TSlotViews views;
+    std::array<std::unique_ptr<IEditorWindow>, kSlotCount> windows;
+    /// Where each slot window was last placed (the GUI keeps real positions).
+    std::array<std::pair<std::int32_t, std::int32_t>, kSlotCount> windowPositions{};
+    std::array<TSlotPlugin, kSlotCount> adapters;
+    std::array<std::string, kSlotCount> problems;
+};
+
+} // namespace peldor
