@@ -143,6 +143,7 @@ TScanReport TMainController::Start() {
     TraceStep("start-up: plugin host");
     slots = std::make_unique<TPluginSlots>(*vst, static_cast<ISlotDriver&>(*this), processor.get());
     slots->CreateVstHost(bufferSize);
+    slots->ApplyDriverFormat();
     InstallLinks();
     UpdateMenuEntries();
 
@@ -421,14 +422,21 @@ void TMainController::ApplySampleRateChange() {
         return;
     }
     const double rate = asio->SampleRate();
-    processor->SetSampleRate(static_cast<float>(rate));
     const auto size = static_cast<std::int32_t>(asio->BufferSize());
-    if (size != processor->BufferLength()) {
-        // The engine's buffers are replaced: no block may be using them meanwhile.
+    if (static_cast<float>(rate) != processor->SampleRate() || size != processor->BufferLength() ||
+        static_cast<float>(rate) != vst->VstTimeInfo().SampleRate()) {
+        // The engine's buffers may be replaced and the plugins change their rate: no block may
+        // be in progress meanwhile.
         const bool wasActive = asio->Active();
         asio->SetActive(false);
-        processor->SetBlockSize(size);
+        processor->SetSampleRate(static_cast<float>(rate));
+        if (size != processor->BufferLength()) {
+            processor->SetBlockSize(size);
+        }
         blockFrames = size;
+        if (slots != nullptr) {
+            slots->ApplyDriverFormat();
+        }
         if (wasActive) {
             asio->SetActive(true);
         }
@@ -436,9 +444,6 @@ void TMainController::ApplySampleRateChange() {
     statusPanels[1] = FormatValue(5, "Hz", false, static_cast<float>(rate));
     if (asio->OutputChannelCount() >= 1 && !asio->OutputChannelInfos().empty()) {
         statusPanels[2] = SampleTypeLabel(asio->OutputChannelInfos().front().type);
-    }
-    if (slots != nullptr) {
-        slots->ApplyDriverFormat();
     }
 }
 

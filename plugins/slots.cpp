@@ -188,6 +188,7 @@ void TPluginSlots::LoadInstrumentSlot(std::int32_t slot, std::int32_t index) {
     TVstPlugIn& plugin = host.VstPlugIns().Add();
     plugin.SetDLLFileName(entry.LibraryFile);
     InstallHandlers(plugin, true);
+    TellHostTheDriverRate();
     SlotMap[s] = plugin.Index();
     try {
         plugin.SetActive(true);
@@ -265,6 +266,7 @@ void TPluginSlots::LoadEffectSlot(std::int32_t slot, std::int32_t index) {
 
     TVstPlugIn& plugin = host.VstPlugIns().Add();
     plugin.SetDLLFileName(entry.LibraryFile);
+    TellHostTheDriverRate();
     try {
         if (entry.IsShell == 1) {
             CurrentShellPluginId = entry.ShellID;
@@ -384,7 +386,17 @@ void TPluginSlots::UnloadSlots() {
     }
 }
 
+void TPluginSlots::TellHostTheDriverRate() {
+    // Open sends the host's rate to the plugin, and plugins ask for it: it must be the rate
+    // the driver runs at, or every note sounds off pitch.
+    const double rate = driver.DriverSampleRate();
+    if (rate > 0.0) {
+        host.VstTimeInfo().SetSampleRate(rate);
+    }
+}
+
 void TPluginSlots::ApplyDriverFormat() {
+    TellHostTheDriverRate();
     const auto rate = static_cast<float>(driver.DriverSampleRate());
     for (std::int32_t slot = 0; slot < kSlotCount; ++slot) {
         if (TVstPlugIn* plugin = PluginInSlot(slot)) {

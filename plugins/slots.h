@@ -93,8 +93,10 @@ public:
     /// hides every slot window. Shell effects, placed without a file name, stay in their slots.
     /// The objects stay in the collection. When a project is closed, with the driver stopped.
     void UnloadSlots();
-    /// The driver's sample rate to every slot plugin, then its buffer size as the host's
-    /// BlockSize (to every plugin object with an effect).
+    /// The driver's sample rate to the host's time information (which plugins opened later
+    /// and plugins asking for the rate get) and to every slot plugin, then its buffer size as
+    /// the host's BlockSize (to every plugin object with an effect). With the driver stopped:
+    /// plugins read the time information while they process.
     void ApplyDriverFormat();
     /// Idle, then EditIdle, for every plugin object of the collection in index order. The
     /// main window's 50 ms timer calls it while a project exists.
@@ -135,6 +137,8 @@ private:
     IEditorWindow& EnsureSlotWindow(std::int32_t slot);
     void SizeWindowToEditor(IEditorWindow& window, TVstPlugIn& plugin);
     void InstallHandlers(TVstPlugIn& plugin, bool instrument);
+    /// The driver's rate into the host's time information. The driver is off.
+    void TellHostTheDriverRate();
     /// Restores the driver state the loader found and lets the workers run.
     void Resume(bool driverWasActive);
     void Busy(bool busy);
