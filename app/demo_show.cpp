@@ -86,12 +86,16 @@ bool PrepareDemoShow(const std::filesystem::path& folder, const std::string& ins
         return false;
     }
 
+    return WriteShowFile(demo.ProjectFile, DemoShowDescription(), error);
+}
+
+TShowDescription DemoShowDescription() {
     TShowDescription show;
     show.SongName = "Demo";
     show.Parts = {{"Home key", 0}, {"Up a fifth", 7}};
     show.InstrumentIndex = 0;
     show.NextPartController = kDemoRemoteController;
-    return WriteShowFile(demo.ProjectFile, show, error);
+    return show;
 }
 
 std::vector<TDemoEvent> DemoPhrase() {

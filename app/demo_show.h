@@ -5,6 +5,8 @@
 // an in-process device, then a remote command steps to the second part, a fifth higher, and
 // the phrase comes again.
 
+#include "app/show_builder.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -31,6 +33,11 @@ struct TDemoShow {
 inline constexpr std::uint8_t kDemoRemoteController = 80;
 /// Sample rate of the demo's Dummy driver.
 inline constexpr std::int32_t kDemoSampleRate = 48000;
+
+/// The demo's show: one song "Demo" with the parts "Home key" and "Up a fifth" (7 semitones
+/// up), every channel of MIDI input 1 going to "VSTi 1", which holds the plugin folder's first
+/// instrument; controller 80 on input 1 steps to the next part.
+TShowDescription DemoShowDescription();
 
 /// Writes the demo into folder (which must exist): plugins/<instrument>, peldor.ini, demo.pdp.
 /// Call InitStripTable first. False with the reason in error.

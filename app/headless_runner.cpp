@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <jack/jack.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -116,6 +117,10 @@ std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
+/// libjack reports every failed connection attempt in several lines; while the driver tries
+/// again every second that would bury everything else. The runner says what matters itself.
+extern "C" void QuietJack(const char* /*message*/) {}
+
 void Say(const std::string& line) {
     std::fprintf(stderr, "peldor: %s\n", line.c_str());
     std::fflush(stderr);
@@ -149,7 +154,11 @@ std::string RunnerUsage() {
            "  --duration SECONDS  stop after this much audio (wall-clock time without driver)\n"
            "  --demo              play the demo show on the \"Dummy\" driver (Kars from\n"
            "                      /usr/lib/vst or our test instrument); it ends by itself\n"
-           "  --trace             one line per start-up and shut-down step on stderr\n"
+           "  --save-demo FILE    write the demo's show to FILE and end; play it from MIDI\n"
+           "                      input 1 with --project FILE --plugin-dir DIR (VSTi 1\n"
+           "                      holds DIR's first instrument; controller 80 steps on)\n"
+           "  --trace             one line per start-up and shut-down step on stderr, and\n"
+           "                      the JACK library's own messages\n"
            "  --help              this text\n"
            "\n"
            "Without a registered plugin folder and without --plugin-dir the show runs without\n"
@@ -196,6 +205,10 @@ TParseResult ParseRunnerArguments(const std::vector<std::string>& arguments,
             if (!value(options.PluginDir)) {
                 return TParseResult::Error;
             }
+        } else if (argument == "--save-demo") {
+            if (!value(options.SaveDemo)) {
+                return TParseResult::Error;
+            }
         } else if (argument == "--duration") {
             std::string text;
             double seconds = 0.0;
@@ -219,6 +232,10 @@ TParseResult ParseRunnerArguments(const std::vector<std::string>& arguments,
 
 int RunHeadless(const TRunnerOptions& runner) {
     StopSignals signals;
+    if (!runner.Trace) {
+        jack_set_error_function(&QuietJack);
+        jack_set_info_function(&QuietJack);
+    }
     TConsolePresenter presenter;
     SetMessageBoxPresenter(&presenter);
     struct PresenterReset {
@@ -260,6 +277,16 @@ int RunHeadless(const TRunnerOptions& runner) {
     }
 
     TMainController::InitializeProcess();
+
+    if (!runner.SaveDemo.empty()) {
+        std::string error;
+        if (!WriteShowFile(runner.SaveDemo, DemoShowDescription(), error)) {
+            Say("cannot write " + runner.SaveDemo + ": " + error);
+            return kExitFailure;
+        }
+        Say("wrote the demo show to " + runner.SaveDemo);
+        return kExitOk;
+    }
 
     TemporaryFolder demoFolder;
     TDemoShow demo;

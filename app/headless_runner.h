@@ -20,6 +20,8 @@ struct TRunnerOptions {
     std::optional<double> Duration;
     /// Play the demo show (see demo_show.h).
     bool Demo = false;
+    /// Write the demo's show to this file and end.
+    std::string SaveDemo;
     /// One line per start-up and shut-down step on stderr.
     bool Trace = false;
     /// Seconds between status lines.

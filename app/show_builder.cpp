@@ -11,6 +11,11 @@ std::vector<std::uint8_t> BuildShowFile(const TShowDescription& show) {
     image.InputSelected[0] = 1;
     image.Descriptors = StripTable.Descriptors;
     image.MixerSettings = StripTable.MixerSettings;
+    if (show.TestTone) {
+        image.MixerSettings.oscactive = 1;
+        image.MixerSettings.oscfrq = 1;
+        image.MixerSettings.osctomain = 1;
+    }
 
     auto project = std::make_unique<TProject>();
     project->Name = show.SongName;

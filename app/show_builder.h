@@ -28,6 +28,8 @@ struct TShowDescription {
     /// Controller number whose messages on input 1 step to the next part (the remote
     /// command "Next part"); -1 for none.
     std::int32_t NextPartController = -1;
+    /// The mixer's test tone (a 1 kHz sine) on the master.
+    bool TestTone = false;
 };
 
 /// The project file of the show, as bytes. The MIDI input 1 is selected, the first part is
