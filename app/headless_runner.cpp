@@ -248,6 +248,11 @@ int RunHeadless(const TRunnerOptions& runner) {
     std::string pluginFolder = runner.PluginDir;
 
     // Bad input is refused before anything is opened or written.
+    if (std::error_code ec; std::filesystem::exists(iniPath, ec) &&
+                            !std::filesystem::is_regular_file(iniPath, ec)) {
+        Say("the settings file " + iniPath.string() + " is not a file");
+        return kExitBadInput;
+    }
     if (!runner.Driver.empty()) {
         std::string known;
         bool found = false;

@@ -90,7 +90,12 @@ TMainController::TMainController(TStartOptions startOptions)
     // The components of the main window: the audio host with its driver list, the plugin host.
     asio = std::make_unique<TASIOHost>(BuildDriverList(options.IniPath));
     asio->OnSampleRateChanged = [this](TCustomASIOHostBasic&) { ASIOSampleRateChanged(); };
-    asio->OnReset = [this](TCustomASIOHostBasic&) { ASIOReset(); };
+    // The reset arrives on the driver's notification thread: it works on the host it came
+    // from and only leaves a note for the window thread.
+    asio->OnReset = [this](TCustomASIOHostBasic& host) {
+        host.OpenDriver();
+        formatChangePending.store(true, std::memory_order_release);
+    };
     vst = std::make_unique<TVstHost>();
 }
 
@@ -404,10 +409,9 @@ void TMainController::ASIOSampleRateChanged() {
 }
 
 void TMainController::ASIOReset() {
-    if (asio == nullptr) {
-        return;
+    if (asio != nullptr) {
+        asio->OpenDriver();
     }
-    asio->OpenDriver();
     formatChangePending.store(true, std::memory_order_release);
 }
 

@@ -122,7 +122,8 @@ public:
     /// thread it is noted and done at the next Idle or timer tick.
     void ASIOSampleRateChanged();
     /// The audio host's reset notification: re-opens the driver once more and notes a format
-    /// change. Any thread.
+    /// change for the window thread. Window thread (the host's own notification, which may come
+    /// on a driver thread, does the same on the host that raised it).
     void ASIOReset();
 
     // ---- Project actions (window thread) ----

@@ -57,7 +57,9 @@ std::string TSettingsFile::ReadString(const std::string& section, const std::str
 
 bool TSettingsFile::HasSection(const std::string& section) const {
     CSimpleIniA ini(true, false, false);
-    if (ini.LoadFile(path.c_str()) < 0) {
+    std::error_code ec;
+    // SimpleIni would take a folder's size for a file's and try to read that much.
+    if (!std::filesystem::is_regular_file(path, ec) || ini.LoadFile(path.c_str()) < 0) {
         return false;
     }
     return ini.GetSection(section.c_str()) != nullptr;
@@ -74,7 +76,8 @@ bool TSettingsFile::Write(const std::string& section,
     };
     CSimpleIniA ini(true, false, false);
     std::error_code ec;
-    if (std::filesystem::exists(path, ec) && ini.LoadFile(path.c_str()) < 0) {
+    if (std::filesystem::exists(path, ec) &&
+        (!std::filesystem::is_regular_file(path, ec) || ini.LoadFile(path.c_str()) < 0)) {
         // Rewriting a file we cannot read would lose the sections we did not understand.
         return fail("cannot read " + path.string());
     }

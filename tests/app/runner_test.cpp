@@ -82,6 +82,8 @@ TEST_F(RunnerTest, BadInputIsRefusedWithExitCodeTwoAndNothingWritten) {
     EXPECT_EQ(Run({"--ini", ini, "--plugin-dir", (dir / "nowhere").string()}), 2);
     EXPECT_EQ(Run({"--ini", ini, "--duration", "soon"}), 2);
     EXPECT_EQ(Run({"--ini", ini, "--project"}), 2);
+    EXPECT_EQ(Run({"--ini", dir.Path().string()}), 2); // a folder is no settings file
+    EXPECT_NE(Find(err, "is not a file"), std::string::npos) << err;
     EXPECT_EQ(Run({"--ini", ini, "--bogus"}), 2);
     EXPECT_NE(Find(err, "--bogus"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(ini));
