@@ -4,6 +4,7 @@
 
 #include "plugins/vst2_abi.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -35,11 +36,14 @@ struct OpcodeLog {
     int opcodes[kLogCapacity] = {};
     std::atomic<int> count{0};
 
+    /// Any thread: a host may call the dispatcher from the window thread and the driver's
+    /// thread at once (effCanDo in the instrument pass), so each entry claims its own place.
     void Add(int opcode) noexcept {
-        const int at = count.load(std::memory_order_relaxed);
+        const int at = count.fetch_add(1, std::memory_order_acq_rel);
         if (at < kLogCapacity) {
-            opcodes[at] = opcode;
-            count.store(at + 1, std::memory_order_release);
+            __atomic_store_n(&opcodes[at], opcode, __ATOMIC_RELEASE);
+        } else {
+            count.store(kLogCapacity, std::memory_order_release);
         }
     }
 };
@@ -97,7 +101,8 @@ private:
     }                                                                                              \
     PELDOR_TEST_EXPORT int peldor_test_log(const int** opcodes) {                                  \
         *opcodes = opcodeLog.opcodes;                                                              \
-        return opcodeLog.count.load(std::memory_order_acquire);                                    \
+        return std::min(opcodeLog.count.load(std::memory_order_acquire),                           \
+                        peldor::testplugins::kLogCapacity);                                        \
     }                                                                                              \
     PELDOR_TEST_EXPORT void peldor_test_log_reset() {                                              \
         opcodeLog.count.store(0, std::memory_order_release);                                       \
