@@ -151,7 +151,8 @@ std::string RunnerUsage() {
            "                      (instead of the \"ASIO\" section's driver index); when the\n"
            "                      settings assign no output, the master goes to outputs 1-2\n"
            "  --plugin-dir DIR    use DIR as the plugin folder for this run (not registered)\n"
-           "  --duration SECONDS  stop after this much audio (wall-clock time without driver)\n"
+           "  --duration SECONDS  stop after this much audio (time without a running driver\n"
+           "                      counts as it passes)\n"
            "  --demo              play the demo show on the \"Dummy\" driver (Kars from\n"
            "                      /usr/lib/vst or our test instrument); it ends by itself\n"
            "  --save-demo FILE    write the demo's show to FILE and end; play it from MIDI\n"
@@ -248,8 +249,8 @@ int RunHeadless(const TRunnerOptions& runner) {
     std::string pluginFolder = runner.PluginDir;
 
     // Bad input is refused before anything is opened or written.
-    if (std::error_code ec; std::filesystem::exists(iniPath, ec) &&
-                            !std::filesystem::is_regular_file(iniPath, ec)) {
+    if (std::error_code ec;
+        std::filesystem::exists(iniPath, ec) && !std::filesystem::is_regular_file(iniPath, ec)) {
         Say("the settings file " + iniPath.string() + " is not a file");
         return kExitBadInput;
     }
@@ -367,6 +368,9 @@ int RunHeadless(const TRunnerOptions& runner) {
     auto nextStatus = began + statusInterval;
     bool wasRunning = false;
     bool reportedStop = false;
+    double elapsed = 0.0;
+    double lastAudioSeconds = 0.0;
+    auto lastLoop = began;
     constexpr std::chrono::milliseconds kLoopWait{10};
 
     auto audioSeconds = [&controller]() {
@@ -407,12 +411,17 @@ int RunHeadless(const TRunnerOptions& runner) {
             std::fflush(stdout);
             nextStatus = std::max(nextStatus + statusInterval, now);
         }
-        if (duration) {
-            const double wall = std::chrono::duration<double>(now - began).count();
-            const double elapsed = controller.DriverConfigured() ? seconds : wall;
-            if (elapsed >= *duration) {
-                break;
-            }
+        // Audio time while the driver plays; time without a running driver counts as it passes,
+        // so a driver that is gone does not keep the run going for ever.
+        if (running && seconds >= lastAudioSeconds) {
+            elapsed += seconds - lastAudioSeconds;
+        } else if (!running) {
+            elapsed += std::chrono::duration<double>(now - lastLoop).count();
+        }
+        lastAudioSeconds = seconds;
+        lastLoop = now;
+        if (duration && elapsed >= *duration) {
+            break;
         }
     }
     std::printf("%s\n", FormatStatusLine(TakeStatus(controller, audioSeconds())).c_str());

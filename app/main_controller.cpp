@@ -228,6 +228,7 @@ void TMainController::Shutdown() {
     RemoveLinks();
     asio->SetOnUpdateSamplePos(nullptr, nullptr);
     asio->SetOnBufferSwitch32(nullptr, nullptr);
+    ProcessingEnabled = false;
     processor.reset();
     DestroyProject();
     TraceStep("shut-down: engine and project destroyed");
@@ -353,8 +354,26 @@ void TMainController::Idle() {
         UpdateMenuEntries();
         return;
     }
+    const auto now = std::chrono::steady_clock::now();
+    if (driverConfigured && asio->Active()) {
+        // A driver that runs but has stopped calling (a sound server that went away without
+        // telling its clients) is opened afresh, as one that reported the loss would be.
+        const std::uint64_t blocks = BlocksProcessed();
+        if (blocks != blocksSeen) {
+            blocksSeen = blocks;
+            lastBlockSeen = now;
+        } else if (now - lastBlockSeen >= kDriverStallLimit &&
+                   now - lastDriverRetry >= kDriverRetryInterval) {
+            lastDriverRetry = now;
+            lastBlockSeen = now;
+            TraceStep("the audio driver stopped calling; opening it again");
+            if (asio->OpenDriver()) {
+                ApplySampleRateChange();
+            }
+        }
+    }
     if (driverConfigured && !asio->Active()) {
-        const auto now = std::chrono::steady_clock::now();
+        lastBlockSeen = now;
         if (asio->Driver() != nullptr) {
             asio->SetActive(true);
         }

@@ -86,6 +86,8 @@ inline constexpr int kStripSettleMs = 100;
 inline constexpr int kStopAudioMs = 100;
 /// How often the idle handler tries to bring back a driver that stopped or went away.
 inline constexpr std::chrono::milliseconds kDriverRetryInterval{1000};
+/// A running driver that has made no buffer switch for this long is opened afresh.
+inline constexpr std::chrono::milliseconds kDriverStallLimit{3000};
 /// The main window's timer interval.
 inline constexpr std::chrono::milliseconds kUiTimerInterval{50};
 
@@ -109,7 +111,8 @@ public:
     TScanReport Start();
 
     /// The idle handler: keeps the host's Active equal to DriverConfigured, re-opens a driver
-    /// that went away (at most every kDriverRetryInterval), applies notified format changes.
+    /// that went away or stopped calling (at most every kDriverRetryInterval), applies notified
+    /// format changes.
     void Idle();
     /// The 50 ms timer: posted message boxes; with a project, plugin idle, the overload state
     /// and the processor load.
@@ -239,6 +242,8 @@ private:
 
     std::atomic<bool> formatChangePending{false};
     std::chrono::steady_clock::time_point lastDriverRetry{};
+    std::chrono::steady_clock::time_point lastBlockSeen{};
+    std::uint64_t blocksSeen = ~std::uint64_t{0};
     bool started = false;
     bool shutDown = false;
 

@@ -4,6 +4,7 @@
 #include "audio_io/ini_section.h"
 
 #include <jack/jack.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,30 +18,52 @@ namespace {
 constexpr auto kStopWaitLimit = std::chrono::seconds(2);
 } // namespace
 
+// libjack may cancel its client thread (asynchronously) while one of these callbacks runs: a
+// client closed after the server died is torn down that way. Unwinding through the driver's and
+// the host's noexcept functions would end the program, so each callback runs with cancellation
+// held off; a cancel that arrived meanwhile takes effect when the callback is done, in
+// libjack's own frames.
 struct TJackCallbacks {
+    static int HoldCancel() noexcept {
+        int previous = PTHREAD_CANCEL_ENABLE;
+        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
+        return previous;
+    }
+    // Not noexcept on purpose: a pending cancel unwinds from here into libjack.
+    static void ReleaseCancel(int previous) { pthread_setcancelstate(previous, nullptr); }
+
     static int Process(jack_nframes_t nframes, void* self) {
-        return static_cast<TJackDriver*>(self)->Process(nframes);
+        const int cancel = HoldCancel();
+        const int result = static_cast<TJackDriver*>(self)->Process(nframes);
+        ReleaseCancel(cancel);
+        return result;
     }
     static int BufferSize(jack_nframes_t nframes, void* self) {
+        const int cancel = HoldCancel();
         auto* driver = static_cast<TJackDriver*>(self);
         driver->serverBufferSize.store(nframes);
         if (driver->published.load() && static_cast<std::int32_t>(nframes) != driver->Frames()) {
             driver->RequestReset();
         }
+        ReleaseCancel(cancel);
         return 0;
     }
     static int SampleRate(jack_nframes_t rate, void* self) {
+        const int cancel = HoldCancel();
         auto* driver = static_cast<TJackDriver*>(self);
         if (driver->serverRate != 0 && rate != driver->serverRate && driver->published.load()) {
             driver->RequestReset();
         }
+        ReleaseCancel(cancel);
         return 0;
     }
     static void Shutdown(jack_status_t /*code*/, const char* /*reason*/, void* self) {
+        const int cancel = HoldCancel();
         auto* driver = static_cast<TJackDriver*>(self);
         driver->serverLost.store(true);
         driver->running.store(false);
         driver->RequestReset();
+        ReleaseCancel(cancel);
     }
 };
 

@@ -137,6 +137,18 @@ private:
     std::atomic<std::size_t> frames{0};
 };
 
+/// The strongest level of a frequency over the recording's short windows: a machine under load
+/// may drop a few periods (xruns), so the average over the whole recording would say too little.
+double HeardLevel(const std::vector<float>& samples, double frequency) {
+    constexpr std::size_t kWindow = 2048;
+    double strongest = 0.0;
+    for (std::size_t begin = 0; begin + kWindow <= samples.size(); begin += kWindow / 2) {
+        strongest =
+            std::max(strongest, ToneLevel(samples, begin, begin + kWindow, frequency, kRate));
+    }
+    return strongest;
+}
+
 int Count(const std::string& text, const std::string& part) {
     int count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos;
@@ -172,12 +184,27 @@ protected:
                             dir.Path(), "runner", {{"JACK_DEFAULT_SERVER", server.Name()}});
     }
 
+    /// Both outputs of the runner, for failure messages.
+    std::string Output() const {
+        std::string shm;
+        for (const auto& entry : std::filesystem::directory_iterator("/dev/shm")) {
+            if (entry.path().filename().string().find(server.Name()) != std::string::npos) {
+                shm += entry.path().filename().string() + " ";
+            }
+        }
+        std::ifstream ini(dir / "peldor.ini");
+        std::string settings((std::istreambuf_iterator<char>(ini)), {});
+        return "--- server " + server.Name() + " running " + std::to_string(server.Running()) +
+               ": " + shm + "\n--- settings:\n" + settings + "--- stdout:\n" + runner.Stdout() +
+               "--- stderr:\n" + runner.Stderr();
+    }
+
     void StopRunner() {
         const auto sent = std::chrono::steady_clock::now();
         ASSERT_TRUE(runner.Signal(SIGTERM));
         const std::optional<int> code = runner.Wait(10s);
-        ASSERT_TRUE(code.has_value()) << runner.Stderr();
-        EXPECT_EQ(*code, 0) << runner.Stderr();
+        ASSERT_TRUE(code.has_value()) << Output();
+        EXPECT_EQ(*code, 0) << Output();
         EXPECT_LT(std::chrono::steady_clock::now() - sent, 2s);
     }
 
@@ -198,35 +225,38 @@ TEST_F(RunnerJackTest, ANoteFromAJackMidiClientIsHeardAndARemoteCommandChangesTh
     // The runner is up once its audio ports exist and its MIDI input listens to the keys.
     ASSERT_TRUE(WaitUntil(kPatience, [&] {
         return !stage.RunnerPort("out_1").empty() && stage.KeysListenedTo();
-    })) << runner.Stderr();
+    })) << Output();
     ASSERT_TRUE(stage.ConnectRunner());
     ASSERT_TRUE(WaitUntil(kPatience, [&] {
         return runner.Stdout().find("part 1/2 \"home\"") != std::string::npos;
-    })) << runner.Stdout();
+    })) << Output();
 
     const double a4 = NoteFrequency(69);
     stage.Play(0x90, 69, 100);
     std::this_thread::sleep_for(200ms);
-    ASSERT_TRUE(stage.Record());
+    ASSERT_TRUE(stage.Record()) << Output();
     stage.Play(0x80, 69, 0);
     for (int c = 0; c < 2; ++c) {
         const std::vector<float>& heard = stage.Recorded(c);
-        EXPECT_GT(ToneLevel(heard, 0, heard.size(), a4, kRate), 0.05) << "channel " << c;
-        EXPECT_LT(ToneLevel(heard, 0, heard.size(), 2 * a4, kRate), 0.01) << "channel " << c;
+        const double note = HeardLevel(heard, a4);
+        EXPECT_GT(note, 0.05) << "channel " << c;
+        EXPECT_LT(HeardLevel(heard, 2 * a4), note / 5) << "channel " << c;
     }
 
     // The remote command on the remote input is not routed; it steps to the next part.
     stage.Play(0xB0, kRemoteController, 127);
     ASSERT_TRUE(WaitUntil(kPatience, [&] {
         return runner.Stdout().find("part 2/2 \"octave up\"") != std::string::npos;
-    })) << runner.Stdout();
+    })) << Output();
     stage.Play(0x90, 69, 100);
     std::this_thread::sleep_for(200ms);
-    ASSERT_TRUE(stage.Record());
+    ASSERT_TRUE(stage.Record()) << Output();
     stage.Play(0x80, 69, 0);
     const std::vector<float>& heard = stage.Recorded(0);
-    EXPECT_GT(ToneLevel(heard, 0, heard.size(), 2 * a4, kRate), 0.05);
-    EXPECT_LT(ToneLevel(heard, 0, heard.size(), a4, kRate), 0.01);
+    const double octave = HeardLevel(heard, 2 * a4);
+    EXPECT_GT(octave, 0.05);
+    // A dropped period under load splashes a little of every frequency; the note is not there.
+    EXPECT_LT(HeardLevel(heard, a4), octave / 5);
 
     StopRunner();
     EXPECT_NE(runner.Stderr().find("shut-down: audio host and plugin host released"),
@@ -239,26 +269,25 @@ TEST_F(RunnerJackTest, WhenTheServerGoesAwayTheRunnerStaysUpAndPlaysAgainOnceItI
     ASSERT_TRUE(StartRunner(show));
     ASSERT_TRUE(WaitUntil(kPatience, [&] {
         return runner.Stderr().find("audio driver \"JACK\" running") != std::string::npos;
-    })) << runner.Stderr();
+    })) << Output();
 
     server.Stop();
     ASSERT_TRUE(WaitUntil(kPatience, [&] {
         return runner.Stderr().find("stopped; trying again") != std::string::npos;
-    })) << runner.Stderr();
+    })) << Output();
     EXPECT_FALSE(runner.Wait(500ms).has_value()) << "the runner ended with the server";
 
     std::string error;
     ASSERT_TRUE(server.Start(&error)) << error;
     ASSERT_TRUE(WaitUntil(kPatience, [&] {
         return Count(runner.Stderr(), "audio driver \"JACK\" running") >= 2;
-    })) << runner.Stderr();
+    })) << Output();
     // The test tone comes out of the new client's ports.
     StageClient stage(server.Name());
     ASSERT_TRUE(stage.Ready());
-    ASSERT_TRUE(WaitUntil(kPatience, [&] { return stage.ConnectRunner(); }));
-    ASSERT_TRUE(stage.Record());
-    const std::vector<float>& heard = stage.Recorded(0);
-    EXPECT_GT(ToneLevel(heard, 0, heard.size(), 1000.0, kRate), 0.05);
+    ASSERT_TRUE(WaitUntil(kPatience, [&] { return stage.ConnectRunner(); })) << Output();
+    ASSERT_TRUE(stage.Record()) << Output();
+    EXPECT_GT(HeardLevel(stage.Recorded(0), 1000.0), 0.05);
 
     StopRunner();
 }
