@@ -14,6 +14,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace peldor {
 
@@ -52,6 +53,23 @@ template <typename Call> int WithDriver(void* arg, Call call, int fallback) {
     int ignored = 0;
     pthread_setcancelstate(previous, &ignored);
     return result;
+}
+
+/// Clients of lost servers, kept (never closed, never freed) for the rest of the process.
+void AbandonClient(jack_client_t* client, TJackClientLink* link) {
+    struct Abandoned {
+        jack_client_t* client;
+        TJackClientLink* link;
+    };
+    static std::mutex lock;
+    // Never destroyed, so the clients stay reachable until the process ends.
+    static auto* abandoned = new std::vector<Abandoned>;
+    std::lock_guard<std::mutex> hold(lock);
+    try {
+        abandoned->push_back({client, link});
+    } catch (const std::bad_alloc&) {
+        // Nothing to keep them in: they stay where libjack has them.
+    }
 }
 
 } // namespace
@@ -238,6 +256,7 @@ void TJackDriver::CloseClient() noexcept {
     // cancelled while they may hold its locks), and every later client open with it. Such a
     // client is left open, with its link: a few kilobytes per lost server.
     if (serverLost.load()) {
+        AbandonClient(closing, closingLink);
         return;
     }
     // A live client is closed on a thread of its own, with a bounded wait, in case the server
