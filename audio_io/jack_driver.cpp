@@ -8,62 +8,112 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 namespace peldor {
 
 namespace {
 /// Longest wait in stop for a cycle in progress; a dead server never ends one.
 constexpr auto kStopWaitLimit = std::chrono::seconds(2);
+/// Longest wait for libjack to close a client (see CloseClient).
+constexpr auto kCloseWaitLimit = std::chrono::seconds(3);
 } // namespace
 
-// libjack may cancel its client thread (asynchronously) while one of these callbacks runs: a
-// client closed after the server died is torn down that way. Unwinding through the driver's and
-// the host's noexcept functions would end the program, so each callback runs with cancellation
-// held off; a cancel that arrived meanwhile takes effect when the callback is done, in
-// libjack's own frames.
-struct TJackCallbacks {
-    static int HoldCancel() noexcept {
-        int previous = PTHREAD_CANCEL_ENABLE;
-        pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
-        return previous;
-    }
-    // Not noexcept on purpose: a pending cancel unwinds from here into libjack.
-    static void ReleaseCancel(int previous) { pthread_setcancelstate(previous, nullptr); }
+/// Shared by a driver and libjack's threads for one client. libjack's threads reach the driver
+/// only through it, so that closing can cut them off, wait for callbacks in progress and, for a
+/// client that cannot be closed, leave libjack something valid to call for ever.
+struct TJackClientLink {
+    std::atomic<TJackDriver*> driver{nullptr};
+    std::atomic<int> callbacks{0};
+};
 
-    static int Process(jack_nframes_t nframes, void* self) {
-        const int cancel = HoldCancel();
-        const int result = static_cast<TJackDriver*>(self)->Process(nframes);
-        ReleaseCancel(cancel);
-        return result;
+namespace {
+
+/// Runs call(driver) when the link still leads to a driver; fallback otherwise.
+///
+/// libjack cancels its threads asynchronously when a client is deactivated or closed. A
+/// cancellation that unwinds through a noexcept frame of ours ends the program, so cancellation
+/// is held off while our code runs. It is allowed again by a plain call in this function, which
+/// may throw: a cancellation that arrived meanwhile unwinds from there into libjack, as libjack
+/// intends. No object with a destructor may live in this frame.
+template <typename Call> int WithDriver(void* arg, Call call, int fallback) {
+    int previous = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
+    auto* link = static_cast<TJackClientLink*>(arg);
+    link->callbacks.fetch_add(1);
+    TJackDriver* driver = link->driver.load();
+    const int result = driver != nullptr ? call(driver) : fallback;
+    link->callbacks.fetch_sub(1);
+    int ignored = 0;
+    pthread_setcancelstate(previous, &ignored);
+    return result;
+}
+
+/// Clients of lost servers, kept (never closed, never freed) for the rest of the process.
+void AbandonClient(jack_client_t* client, TJackClientLink* link) {
+    struct Abandoned {
+        jack_client_t* client;
+        TJackClientLink* link;
+    };
+    static std::mutex lock;
+    // Never destroyed, so the clients stay reachable until the process ends.
+    static auto* abandoned = new std::vector<Abandoned>;
+    std::lock_guard<std::mutex> hold(lock);
+    try {
+        abandoned->push_back({client, link});
+    } catch (const std::bad_alloc&) {
+        // Nothing to keep them in: they stay where libjack has them.
     }
-    static int BufferSize(jack_nframes_t nframes, void* self) {
-        const int cancel = HoldCancel();
-        auto* driver = static_cast<TJackDriver*>(self);
-        driver->serverBufferSize.store(nframes);
-        if (driver->published.load() && static_cast<std::int32_t>(nframes) != driver->Frames()) {
-            driver->RequestReset();
-        }
-        ReleaseCancel(cancel);
-        return 0;
+}
+
+} // namespace
+
+struct TJackCallbacks {
+    static int Process(jack_nframes_t nframes, void* arg) {
+        return WithDriver(
+            arg, [nframes](TJackDriver* driver) { return driver->Process(nframes); }, 0);
     }
-    static int SampleRate(jack_nframes_t rate, void* self) {
-        const int cancel = HoldCancel();
-        auto* driver = static_cast<TJackDriver*>(self);
-        if (driver->serverRate != 0 && rate != driver->serverRate && driver->published.load()) {
-            driver->RequestReset();
-        }
-        ReleaseCancel(cancel);
-        return 0;
+    static int BufferSize(jack_nframes_t nframes, void* arg) {
+        return WithDriver(
+            arg,
+            [nframes](TJackDriver* driver) {
+                driver->serverBufferSize.store(nframes);
+                if (driver->published.load() &&
+                    static_cast<std::int32_t>(nframes) != driver->Frames()) {
+                    driver->RequestReset();
+                }
+                return 0;
+            },
+            0);
     }
-    static void Shutdown(jack_status_t /*code*/, const char* /*reason*/, void* self) {
-        const int cancel = HoldCancel();
-        auto* driver = static_cast<TJackDriver*>(self);
-        driver->serverLost.store(true);
-        driver->running.store(false);
-        driver->RequestReset();
-        ReleaseCancel(cancel);
+    static int SampleRate(jack_nframes_t rate, void* arg) {
+        return WithDriver(
+            arg,
+            [rate](TJackDriver* driver) {
+                if (driver->serverRate != 0 && rate != driver->serverRate &&
+                    driver->published.load()) {
+                    driver->RequestReset();
+                }
+                return 0;
+            },
+            0);
+    }
+    static void Shutdown(jack_status_t /*code*/, const char* /*reason*/, void* arg) {
+        WithDriver(
+            arg,
+            [](TJackDriver* driver) {
+                driver->serverLost.store(true);
+                driver->running.store(false);
+                driver->RequestReset();
+                return 0;
+            },
+            0);
     }
 };
 
@@ -171,10 +221,12 @@ ASIOBool TJackDriver::init(void* /*sysHandle*/) {
                 std::vector<ASIOSampleType>(outPorts.size(), ASIOSTFloat32LSB),
                 std::move(outNames));
 
-    jack_set_process_callback(client, &TJackCallbacks::Process, this);
-    jack_set_buffer_size_callback(client, &TJackCallbacks::BufferSize, this);
-    jack_set_sample_rate_callback(client, &TJackCallbacks::SampleRate, this);
-    jack_on_info_shutdown(client, &TJackCallbacks::Shutdown, this);
+    link = new TJackClientLink;
+    link->driver.store(this);
+    jack_set_process_callback(client, &TJackCallbacks::Process, link);
+    jack_set_buffer_size_callback(client, &TJackCallbacks::BufferSize, link);
+    jack_set_sample_rate_callback(client, &TJackCallbacks::SampleRate, link);
+    jack_on_info_shutdown(client, &TJackCallbacks::Shutdown, link);
     return ASIOTrue;
 }
 
@@ -182,14 +234,55 @@ void TJackDriver::CloseClient() noexcept {
     if (client == nullptr) {
         return;
     }
-    if (activated) {
-        jack_deactivate(client);
-        activated = false;
-    }
-    jack_client_close(client);
+    jack_client_t* const closing = client;
+    TJackClientLink* const closingLink = link;
+    const bool deactivate = activated;
     client = nullptr;
+    link = nullptr;
+    activated = false;
     inPorts.clear();
     outPorts.clear();
+
+    // From here on libjack's threads find no driver; wait for callbacks still running.
+    if (closingLink != nullptr) {
+        closingLink->driver.store(nullptr);
+        const auto deadline = std::chrono::steady_clock::now() + kStopWaitLimit;
+        while (closingLink->callbacks.load() > 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    // Closing a client whose server has died can block libjack for good (its threads are
+    // cancelled while they may hold its locks), and every later client open with it. Such a
+    // client is left open, with its link: a few kilobytes per lost server.
+    if (serverLost.load()) {
+        AbandonClient(closing, closingLink);
+        return;
+    }
+    // A live client is closed on a thread of its own, with a bounded wait, in case the server
+    // dies during the close.
+    struct CloseState {
+        std::mutex lock;
+        std::condition_variable done;
+        bool closed = false;
+    };
+    auto state = std::make_shared<CloseState>();
+    try {
+        std::thread([closing, closingLink, deactivate, state] {
+            if (deactivate) {
+                jack_deactivate(closing);
+            }
+            jack_client_close(closing);
+            delete closingLink; // no callback can come after the close
+            std::lock_guard<std::mutex> hold(state->lock);
+            state->closed = true;
+            state->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return; // no thread to spare: leave the client to the end of the process
+    }
+    std::unique_lock<std::mutex> hold(state->lock);
+    state->done.wait_for(hold, kCloseWaitLimit, [&] { return state->closed; });
 }
 
 ASIOError TJackDriver::getLatencies(std::int32_t* inputLatency, std::int32_t* outputLatency) {
@@ -293,7 +386,8 @@ ASIOError TJackDriver::disposeBuffers() {
     while (inProcess.load() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (activated && client != nullptr) {
+    // With the server gone there is nothing to deactivate; CloseClient deals with the client.
+    if (activated && client != nullptr && !serverLost.load()) {
         jack_deactivate(client);
         activated = false;
     }

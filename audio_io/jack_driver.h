@@ -15,6 +15,8 @@ struct _jack_port;
 
 namespace peldor {
 
+struct TJackClientLink;
+
 /// Settings of the "JACK" section.
 struct TJackSettings {
     std::string ServerName;            // "Server"; empty: $JACK_DEFAULT_SERVER, else the default
@@ -76,6 +78,8 @@ private:
     bool fromFile = false;
     TJackSettings settings;
     _jack_client* client = nullptr;
+    /// What libjack's threads hold instead of the driver (see CloseClient).
+    TJackClientLink* link = nullptr;
     std::vector<_jack_port*> inPorts, outPorts;
     std::uint32_t serverRate = 0;
     bool activated = false;

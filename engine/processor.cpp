@@ -243,6 +243,8 @@ void TProcessor::ResetClaims() noexcept {
     for (auto& claimed : SlotClaimed) {
         claimed = 0;
     }
+    passDone_[0] = false;
+    passDone_[1] = false;
 }
 
 void TProcessor::RunWorkers() noexcept {
@@ -295,12 +297,19 @@ bool TProcessor::WaitForWorkers() noexcept {
 }
 
 int TProcessor::ClaimNextSlot(int slot, int end) noexcept {
+    // Once a pass has handed out its last slot, the remaining callers leave without the lock.
+    const int pass = end == kInstrumentSlotCount ? 0 : 1;
+    if (passDone_[pass]) {
+        return end;
+    }
     std::lock_guard<SpinLock> lock(ClaimLock);
     while (slot < end && SlotClaimed[slot]) {
         ++slot;
     }
     if (slot < end) {
         SlotClaimed[slot] = 1;
+    } else {
+        passDone_[pass] = true;
     }
     return slot;
 }

@@ -167,7 +167,8 @@ private:
     Relaxed<bool> overload_{false};
     std::int32_t workerPriority_ = 3;
 
-    std::mutex claimLock_;
+    /// The instrument (0) or effect (1) pass has claimed its last slot. Set under ClaimLock.
+    Relaxed<bool> passDone_[2] = {false, false};
     std::array<TAudioThread*, 8> workers_{};
 
     // One allocation holds all 55 buffers; the pointer arrays keep each pair adjacent.

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -110,8 +111,11 @@ struct JackFixture : ::testing::Test {
     }
 
     /// Opens the JACK driver through the host and starts the engine tone on outputs 3 and 4.
+    /// A server on a loaded machine may turn a client away; the open is tried a few times.
     void StartPeldor() {
-        host.SetDriverName("JACK");
+        for (int attempt = 0; attempt < kAttempts && host.Driver() == nullptr; ++attempt) {
+            host.SetDriverName("JACK");
+        }
         ASSERT_NE(host.Driver(), nullptr);
         ASSERT_TRUE(host.BuffersCreated());
         rig.Attach(host);
@@ -119,11 +123,32 @@ struct JackFixture : ::testing::Test {
         ASSERT_TRUE(host.Active());
     }
 
+    /// True when a recording of outputs 3 and 4 holds the clean 1 kHz tone at half scale and
+    /// outputs 1 and 2 are silent.
+    static bool ToneIsClean(const CaptureClient& capture) {
+        for (int c : {2, 3}) {
+            const std::vector<float> tone = capture.Channel(c);
+            if (std::abs(test::ZeroCrossingFrequency(tone, 48000.0) - 1000.0) > 2.0 ||
+                std::abs(test::ToneAmplitude(tone, 48000.0, 1000.0) - 0.5) > 0.03 ||
+                test::ToneAmplitude(tone, 48000.0, 1200.0) >= 0.02) {
+                return false;
+            }
+        }
+        return test::Peak(capture.Channel(0)) == 0.0f && test::Peak(capture.Channel(1)) == 0.0f;
+    }
+
+    /// A cycle the server drops on a loaded machine leaves a gap in one recording; the tone
+    /// must come out clean in one of a few.
     void ExpectToneOnOutputs3And4(CaptureClient& capture) {
         const auto* driver = dynamic_cast<TJackDriver*>(host.Driver());
         ASSERT_NE(driver, nullptr);
         ASSERT_TRUE(capture.Connect(driver->ClientName()));
-        ASSERT_TRUE(capture.Record());
+        bool clean = false;
+        for (int attempt = 0; attempt < kAttempts && !clean; ++attempt) {
+            ASSERT_TRUE(capture.Record());
+            clean = ToneIsClean(capture);
+        }
+        // The last recording, in detail (the clean one when there was one).
         for (int c : {2, 3}) {
             const std::vector<float> tone = capture.Channel(c);
             EXPECT_NEAR(test::ZeroCrossingFrequency(tone, 48000.0), 1000.0, 2.0) << c;
@@ -134,6 +159,7 @@ struct JackFixture : ::testing::Test {
         EXPECT_EQ(test::Peak(capture.Channel(1)), 0.0f);
     }
 
+    static constexpr int kAttempts = 3;
     test::JackServer server{48000, 256};
     test::TempDir dir;
     std::filesystem::path ini = dir / "peldor.ini";
@@ -142,7 +168,7 @@ struct JackFixture : ::testing::Test {
 };
 
 TEST_F(JackFixture, TheEngineToneReachesTheAssignedJackOutputs) {
-    StartPeldor();
+    ASSERT_NO_FATAL_FAILURE(StartPeldor());
     EXPECT_EQ(host.SampleRate(), 48000.0);
     EXPECT_EQ(host.BufferSize(), 256u);
     EXPECT_EQ(host.InputChannelCount(), 2);
@@ -153,7 +179,7 @@ TEST_F(JackFixture, TheEngineToneReachesTheAssignedJackOutputs) {
     EXPECT_EQ(host.CanSampleRate(44100), ASE_NoClock);
     CaptureClient capture;
     ASSERT_TRUE(capture.Open(server.Name()));
-    ExpectToneOnOutputs3And4(capture);
+    ASSERT_NO_FATAL_FAILURE(ExpectToneOnOutputs3And4(capture));
     host.SetActive(false);
 }
 
@@ -166,7 +192,7 @@ TEST_F(JackFixture, LosingTheServerIsReportedAndAReopenWorksOnceItIsBack) {
         reset = true;
         cv.notify_all();
     };
-    StartPeldor();
+    ASSERT_NO_FATAL_FAILURE(StartPeldor());
     server.Stop();
     {
         std::unique_lock lock(m);
@@ -184,7 +210,7 @@ TEST_F(JackFixture, LosingTheServerIsReportedAndAReopenWorksOnceItIsBack) {
     ASSERT_TRUE(host.Active());
     CaptureClient capture;
     ASSERT_TRUE(capture.Open(server.Name()));
-    ExpectToneOnOutputs3And4(capture);
+    ASSERT_NO_FATAL_FAILURE(ExpectToneOnOutputs3And4(capture));
     host.SetActive(false);
     DeliverPostedMessageBoxes();
 }

@@ -2,13 +2,14 @@
 
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -20,6 +21,24 @@ namespace peldor::test {
 namespace {
 
 std::atomic<int> serverCounter{0};
+const std::string kClientTimeoutMs = "5000";
+constexpr int kExecFailed = 127;
+
+/// Full path of a program found on $PATH, or empty.
+std::string FindProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        const std::string candidate = dirs.substr(start, end - start) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return {};
+}
 
 bool ServerAnswers(const std::string& serverName) {
     jack_status_t status{};
@@ -66,24 +85,45 @@ bool JackServer::Start(std::string* error) {
 
     const std::string rate = std::to_string(sampleRate);
     const std::string period = std::to_string(periodFrames);
+    // A generous client timeout: on a loaded test machine the default 500 ms makes the server
+    // drop clients that are merely slow.
     std::vector<std::string> args = {
-        "jackd", "--no-realtime", "-n", name, "-d", "dummy", "-r", rate, "-p", period};
+        "jackd", "--no-realtime", "-t", kClientTimeoutMs, "-n", name, "-d", "dummy", "-r", rate,
+        "-p",    period};
     std::vector<char*> argv;
     for (auto& a : args) {
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // jackd chatters on stdout; keep the test output readable.
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    const int rc = posix_spawnp(&pid, "jackd", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
+    const std::string program = FindProgram("jackd");
+    if (program.empty()) {
+        if (error != nullptr) {
+            *error = "cannot find jackd (is Debian's jackd2 installed?)";
+        }
+        return false;
+    }
+    const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    pid = fork();
+    if (pid == 0) {
+        // The server must not outlive a test that dies or is killed by its time limit.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() == 1) {
+            _exit(kExecFailed);
+        }
+        if (devNull >= 0) {
+            dup2(devNull, STDOUT_FILENO); // jackd chatters on stdout
+        }
+        execve(program.c_str(), argv.data(), environ);
+        _exit(kExecFailed);
+    }
+    if (devNull >= 0) {
+        close(devNull);
+    }
+    if (pid < 0) {
         pid = -1;
         if (error != nullptr) {
-            *error = "cannot start jackd (is Debian's jackd2 installed?)";
+            *error = "cannot start jackd";
         }
         return false;
     }
