@@ -5,6 +5,7 @@
 #include "app/main_controller.h"
 #include "app/settings_file.h"
 #include "app/status_line.h"
+#include "app/temporary_folder.h"
 #include "audio_io/asio_driver.h"
 #include "midi/virtual_midi_backend.h"
 #include "plugins/plugin_catalogue.h"
@@ -79,32 +80,6 @@ private:
     struct sigaction previousInt {};
     struct sigaction previousTerm {};
     bool installed = false;
-};
-
-// ---- A folder of our own, removed at the end ------------------------------------------------
-
-class TemporaryFolder {
-public:
-    bool Create(const std::string& prefix) {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            return false;
-        }
-        path = pattern;
-        return true;
-    }
-    ~TemporaryFolder() {
-        if (!path.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(path, ec);
-        }
-    }
-    const std::filesystem::path& Path() const { return path; }
-
-private:
-    std::filesystem::path path;
 };
 
 bool ParseSeconds(const std::string& text, double& seconds) {
@@ -294,7 +269,7 @@ int RunHeadless(const TRunnerOptions& runner) {
         return kExitOk;
     }
 
-    TemporaryFolder demoFolder;
+    TTemporaryFolder demoFolder;
     TDemoShow demo;
     TVirtualMidiBackend* demoKeyboard = nullptr;
     TStartOptions start;

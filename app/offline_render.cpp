@@ -4,6 +4,7 @@
 #include "app/main_controller.h"
 #include "app/midi_file.h"
 #include "app/settings_file.h"
+#include "app/temporary_folder.h"
 #include "audio_io/wav_file_driver.h"
 #include "midi/midi_devices.h"
 #include "midi/virtual_midi_backend.h"
@@ -122,30 +123,6 @@ private:
     std::atomic<std::int64_t> announced{kNone};
     std::atomic<std::int64_t> served{kNone};
     std::atomic<bool> abandoned{false};
-};
-
-class TemporaryFolder {
-public:
-    bool Create() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(base != nullptr && *base ? base : "/tmp") + "/peldor-render-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            return false;
-        }
-        path = pattern;
-        return true;
-    }
-    ~TemporaryFolder() {
-        if (!path.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(path, ec);
-        }
-    }
-    const std::filesystem::path& Path() const { return path; }
-
-private:
-    std::filesystem::path path;
 };
 
 /// The settings file the render runs with: the user's (when given) with the "WAV file"
@@ -337,8 +314,8 @@ int RunRender(const TRenderOptions& options) {
             : TickToFrame(midi, midi.LastTick, options.Rate) +
                   static_cast<std::int64_t>(std::llround(options.Tail * options.Rate)) + 1;
 
-    TemporaryFolder folder;
-    if (!folder.Create()) {
+    TTemporaryFolder folder;
+    if (!folder.Create("peldor-render")) {
         Say("cannot create a temporary folder");
         return kExitFailure;
     }

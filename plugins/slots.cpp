@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 namespace peldor {
@@ -148,62 +149,80 @@ void TPluginSlots::RemoveSlotPlugin(std::int32_t slot) {
 
 // ---- Loaders ------------------------------------------------------------------------------------
 
-void TPluginSlots::LoadInstrumentSlot(std::int32_t slot, std::int32_t index) {
-    if (ActiveProject() == nullptr || !IsInstrumentSlot(slot)) {
-        return;
-    }
+std::optional<PlgListRecord> TPluginSlots::BeginLoad(std::int32_t slot, std::int32_t index,
+                                                     bool& driverWasActive) {
     const auto s = static_cast<std::size_t>(slot);
+    const bool instrument = IsInstrumentSlot(slot);
     if (processor != nullptr) {
         processor->StopWorkers();
     }
     if (index < 0) {
         problems[s].clear();
         if (SlotMap[s] == -1) {
-            return;
+            return std::nullopt;
         }
-        const bool wasActive = driver.DriverActive();
+        driverWasActive = driver.DriverActive();
         driver.SetDriverActive(false);
         RemoveSlotPlugin(slot);
-        Refresh(true);
-        Resume(wasActive);
-        return;
+        Refresh(instrument);
+        Resume(driverWasActive);
+        return std::nullopt;
     }
-    if (static_cast<std::size_t>(index) >= InstrumentCatalogue.size()) {
-        return;
+    const TPluginCatalogue& catalogue = CatalogueOf(slot);
+    if (static_cast<std::size_t>(index) >= catalogue.size()) {
+        return std::nullopt;
     }
-    const PlgListRecord entry = InstrumentCatalogue[static_cast<std::size_t>(index)];
+    PlgListRecord entry = catalogue[static_cast<std::size_t>(index)];
     if (!FileExists(entry.LibraryFile)) {
         problems[s] = entry.LibraryFile + " is missing";
-        return;
+        return std::nullopt;
     }
 
     Busy(true);
     Pending();
-    const bool wasActive = driver.DriverActive();
+    driverWasActive = driver.DriverActive();
     driver.SetDriverActive(false);
     if (SlotMap[s] != -1) {
         RemoveSlotPlugin(slot);
     }
+    return entry;
+}
+
+void TPluginSlots::AbandonLoad(std::int32_t slot, TVstPlugIn& plugin, std::string why,
+                               bool driverWasActive) {
+    // The object stays in the collection, closed; the slot is empty again.
+    problems[static_cast<std::size_t>(slot)] = std::move(why);
+    SlotMap[static_cast<std::size_t>(slot)] = -1;
+    plugin.CloseEdit();
+    plugin.SetActive(false);
+    plugin.Unload();
+    plugin.SetDLLFileName({});
+    Refresh(IsInstrumentSlot(slot));
+    Resume(driverWasActive);
+    Busy(false);
+    Pending();
+}
+
+void TPluginSlots::LoadInstrumentSlot(std::int32_t slot, std::int32_t index) {
+    if (ActiveProject() == nullptr || !IsInstrumentSlot(slot)) {
+        return;
+    }
+    const auto s = static_cast<std::size_t>(slot);
+    bool wasActive = false;
+    const std::optional<PlgListRecord> entry = BeginLoad(slot, index, wasActive);
+    if (!entry) {
+        return;
+    }
 
     TVstPlugIn& plugin = host.VstPlugIns().Add();
-    plugin.SetDLLFileName(entry.LibraryFile);
+    plugin.SetDLLFileName(entry->LibraryFile);
     InstallHandlers(plugin, true);
     TellHostTheDriverRate();
     SlotMap[s] = plugin.Index();
     try {
         plugin.SetActive(true);
     } catch (const EVstError& error) {
-        // The object stays in the collection, closed; the slot is empty again.
-        problems[s] = OpenFailure(plugin, error.what());
-        SlotMap[s] = -1;
-        plugin.CloseEdit();
-        plugin.SetActive(false);
-        plugin.Unload();
-        plugin.SetDLLFileName({});
-        Refresh(true);
-        Resume(wasActive);
-        Busy(false);
-        Pending();
+        AbandonLoad(slot, plugin, OpenFailure(plugin, error.what()), wasActive);
         return;
     }
     problems[s].clear();
@@ -232,45 +251,19 @@ void TPluginSlots::LoadEffectSlot(std::int32_t slot, std::int32_t index) {
         return;
     }
     const auto s = static_cast<std::size_t>(slot);
-    if (processor != nullptr) {
-        processor->StopWorkers();
-    }
-    if (index < 0) {
-        problems[s].clear();
-        if (SlotMap[s] == -1) {
-            return;
-        }
-        const bool wasActive = driver.DriverActive();
-        driver.SetDriverActive(false);
-        RemoveSlotPlugin(slot);
-        Refresh(false);
-        Resume(wasActive);
+    bool wasActive = false;
+    const std::optional<PlgListRecord> entry = BeginLoad(slot, index, wasActive);
+    if (!entry) {
         return;
-    }
-    if (static_cast<std::size_t>(index) >= EffectCatalogue.size()) {
-        return;
-    }
-    const PlgListRecord entry = EffectCatalogue[static_cast<std::size_t>(index)];
-    if (!FileExists(entry.LibraryFile)) {
-        problems[s] = entry.LibraryFile + " is missing";
-        return;
-    }
-
-    Busy(true);
-    Pending();
-    const bool wasActive = driver.DriverActive();
-    driver.SetDriverActive(false);
-    if (SlotMap[s] != -1) {
-        RemoveSlotPlugin(slot);
     }
 
     TVstPlugIn& plugin = host.VstPlugIns().Add();
-    plugin.SetDLLFileName(entry.LibraryFile);
+    plugin.SetDLLFileName(entry->LibraryFile);
     TellHostTheDriverRate();
     try {
-        if (entry.IsShell == 1) {
-            CurrentShellPluginId = entry.ShellID;
-            if (!plugin.LoadLibraryModule(entry.LibraryFile)) {
+        if (entry->IsShell == 1) {
+            CurrentShellPluginId = entry->ShellID;
+            if (!plugin.LoadLibraryModule(entry->LibraryFile)) {
                 problems[s] = plugin.LastLoadError();
                 Resume(wasActive);
                 Busy(false);
@@ -280,32 +273,18 @@ void TPluginSlots::LoadEffectSlot(std::int32_t slot, std::int32_t index) {
             PreparePluginFpu();
             vst2::AEffect* effect = plugin.CallEntryPoint();
             if (effect != nullptr && effect->uniqueID == 0) {
-                effect->uniqueID = entry.ShellID;
+                effect->uniqueID = entry->ShellID;
             }
             plugin.PlaceEffect(effect);
         }
         plugin.SetActive(true);
     } catch (const EVstError& error) {
-        problems[s] = OpenFailure(plugin, error.what());
-        plugin.CloseEdit();
-        plugin.SetActive(false);
-        plugin.Unload();
-        plugin.SetDLLFileName({});
-        Refresh(false);
-        Resume(wasActive);
-        Busy(false);
-        Pending();
+        AbandonLoad(slot, plugin, OpenFailure(plugin, error.what()), wasActive);
         return;
     } catch (...) {
         // A shell library's entry function that raises: the same as a failed Open.
-        problems[s] = "the entry function raised an exception";
         plugin.PlaceEffect(nullptr);
-        plugin.Unload();
-        plugin.SetDLLFileName({});
-        Refresh(false);
-        Resume(wasActive);
-        Busy(false);
-        Pending();
+        AbandonLoad(slot, plugin, "the entry function raised an exception", wasActive);
         return;
     }
     Resume(wasActive);

@@ -17,6 +17,7 @@
 
 #include "engine/strip_table.h"
 #include "plugins/editor_window.h"
+#include "plugins/plugin_catalogue.h"
 #include "plugins/slot_plugin.h"
 #include "project/slot_host.h"
 
@@ -24,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace peldor {
@@ -130,6 +132,15 @@ public:
     static std::string SlotName(std::int32_t slot);
 
 private:
+    /// The loaders' first steps: the workers stopped; index -1 empties the slot; otherwise the
+    /// catalogue entry is checked and, with the driver off (its state before in
+    /// driverWasActive), the slot's plugin removed. The entry to load, or nothing when the
+    /// loader is done.
+    std::optional<PlgListRecord> BeginLoad(std::int32_t slot, std::int32_t index,
+                                           bool& driverWasActive);
+    /// A plugin that failed to open: closed and unloaded, left in the collection; the slot
+    /// stays empty with why as its problem, and the driver and workers run again.
+    void AbandonLoad(std::int32_t slot, TVstPlugIn& plugin, std::string why, bool driverWasActive);
     /// Removes the slot's plugin: editor closed, window hidden, plugin closed and unloaded, its
     /// object deleted from the collection, SlotMap renumbered. The driver is off.
     void RemoveSlotPlugin(std::int32_t slot);
