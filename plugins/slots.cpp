@@ -396,42 +396,32 @@ void TPluginSlots::IdlePass() {
 // ---- Choice handlers ----------------------------------------------------------------------------
 
 void TPluginSlots::ChooseInstrument(std::int32_t slot, std::int32_t tag) {
-    TProject* project = ActiveProject();
-    if (project == nullptr || tag < -1 ||
-        tag >= static_cast<std::int32_t>(InstrumentCatalogue.size())) {
-        return;
-    }
-    TSong* song = project->SongAt(CurrentSong);
-    if (song == nullptr || !IsInstrumentSlot(slot)) {
-        return;
-    }
-    TPluginSettings& settings = song->SlotSettings[static_cast<std::size_t>(slot)];
-    settings.PluginIndex = tag;
-    settings.IsInstrument = 1;
-    settings.EditorVisible = tag >= 0 ? 1 : 0;
-    LoadInstrumentSlot(slot, tag);
-    if (tag >= 0) {
-        song->RefreshSlotInParts(slot);
-    } else {
-        song->ClearSlotInParts(slot);
-    }
+    Choose(slot, tag, true);
 }
 
 void TPluginSlots::ChooseEffect(std::int32_t slot, std::int32_t tag) {
+    Choose(slot, tag, false);
+}
+
+void TPluginSlots::Choose(std::int32_t slot, std::int32_t tag, bool instrument) {
     TProject* project = ActiveProject();
-    if (project == nullptr || tag < -1 ||
-        tag >= static_cast<std::int32_t>(EffectCatalogue.size())) {
+    const TPluginCatalogue& catalogue = instrument ? InstrumentCatalogue : EffectCatalogue;
+    if (project == nullptr || tag < -1 || tag >= static_cast<std::int32_t>(catalogue.size())) {
         return;
     }
     TSong* song = project->SongAt(CurrentSong);
-    if (song == nullptr || !IsEffectSlot(slot)) {
+    if (song == nullptr || !(instrument ? IsInstrumentSlot(slot) : IsEffectSlot(slot))) {
         return;
     }
     TPluginSettings& settings = song->SlotSettings[static_cast<std::size_t>(slot)];
     settings.PluginIndex = tag;
-    settings.IsInstrument = 0;
+    settings.IsInstrument = instrument ? 1 : 0;
     settings.EditorVisible = tag >= 0 ? 1 : 0;
-    LoadEffectSlot(slot, tag);
+    if (instrument) {
+        LoadInstrumentSlot(slot, tag);
+    } else {
+        LoadEffectSlot(slot, tag);
+    }
     if (tag >= 0) {
         song->RefreshSlotInParts(slot);
     } else {

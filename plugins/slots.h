@@ -141,6 +141,8 @@ private:
     /// A plugin that failed to open: closed and unloaded, left in the collection; the slot
     /// stays empty with why as its problem, and the driver and workers run again.
     void AbandonLoad(std::int32_t slot, TVstPlugIn& plugin, std::string why, bool driverWasActive);
+    /// The choice handlers: records the choice in the current song and loads the slot.
+    void Choose(std::int32_t slot, std::int32_t tag, bool instrument);
     /// Removes the slot's plugin: editor closed, window hidden, plugin closed and unloaded, its
     /// object deleted from the collection, SlotMap renumbered. The driver is off.
     void RemoveSlotPlugin(std::int32_t slot);
