@@ -115,7 +115,9 @@ public:
     // ---- Worker pool ----
     /// Phase 0 and every claim cleared.
     void ResetClaims() noexcept;
-    /// Runs the work routine of worker 1..8 on the calling thread.
+    /// Runs the work routine of worker 1..8 on the calling thread: the thread running
+    /// ProcessBlock. Another thread taking part would leave buffers half rendered, since the
+    /// block waits for the worker threads only.
     void RunWorkers() noexcept;
     /// Ends the 8 worker threads and waits for them without a time limit. Window thread.
     void StopWorkers();

@@ -101,9 +101,9 @@ void TPluginSlots::Resume(bool driverWasActive) {
     if (driverWasActive) {
         driver.SetDriverActive(true);
     }
-    if (processor != nullptr) {
-        processor->RunWorkers();
-    }
+    // The workers' passes run on the driver's thread from its next buffer on; nothing to run
+    // here. Taking part in a pass from this thread would render plugins into buffers the
+    // driver's thread is already mixing, since its wait covers the worker threads only.
 }
 
 IEditorWindow& TPluginSlots::EnsureSlotWindow(std::int32_t slot) {

@@ -66,7 +66,7 @@ inline constexpr int kUnloadSettleMs = 100;
 class TPluginSlots final : public ISlotHost {
 public:
     /// host: the program's plugin host (not owned). driver: the audio driver (not owned).
-    /// processor: the engine whose workers the loaders stop and run (may be null in tests).
+    /// processor: the engine whose workers the loaders stop (may be null in tests).
     TPluginSlots(TVstHost& host, ISlotDriver& driver, TProcessor* processor);
     ~TPluginSlots() override;
     TPluginSlots(const TPluginSlots&) = delete;
@@ -152,7 +152,7 @@ private:
     void InstallHandlers(TVstPlugIn& plugin, bool instrument);
     /// The driver's rate into the host's time information. The driver is off.
     void TellHostTheDriverRate();
-    /// Restores the driver state the loader found and lets the workers run.
+    /// Restores the driver state the loader found.
     void Resume(bool driverWasActive);
     void Busy(bool busy);
     void Pending();
