@@ -13,7 +13,7 @@ namespace peldor {
 /// Window thread, like every presenter.
 class TConsolePresenter final : public IMessageBoxPresenter {
 public:
-    explicit TConsolePresenter(std::FILE* stream = stderr) : stream(stream) {}
+    explicit TConsolePresenter(std::FILE* theStream = stderr) : stream(theStream) {}
     /// Reports repeats still pending.
     ~TConsolePresenter() override;
 

@@ -57,8 +57,8 @@ inline constexpr double kDemoLengthSeconds = 8.0;
 /// Plays the phrase into input 0 of a virtual MIDI backend as audio time passes. Window thread.
 class TDemoPlayer {
 public:
-    TDemoPlayer(TVirtualMidiBackend& backend, std::vector<TDemoEvent> events)
-        : backend(backend), events(std::move(events)) {}
+    TDemoPlayer(TVirtualMidiBackend& theBackend, std::vector<TDemoEvent> theEvents)
+        : backend(theBackend), events(std::move(theEvents)) {}
     /// Plays every event due by audio time seconds; returns how many were played.
     int Advance(double seconds);
     bool Done() const noexcept { return next >= events.size(); }

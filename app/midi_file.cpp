@@ -27,7 +27,7 @@ std::string Hex(std::uint32_t value) {
 /// Bounds-checked big-endian reading of the file's bytes.
 class Reader {
 public:
-    explicit Reader(std::span<const std::uint8_t> bytes) : bytes(bytes) {}
+    explicit Reader(std::span<const std::uint8_t> theBytes) : bytes(theBytes) {}
 
     std::size_t Offset() const noexcept { return offset; }
     std::size_t Remaining() const noexcept { return bytes.size() - offset; }

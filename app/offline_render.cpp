@@ -53,8 +53,8 @@ public:
         std::uint32_t Message;
     };
 
-    TRenderFeeder(std::vector<Event> events, TVirtualMidiBackend& keyboard)
-        : events(std::move(events)), keyboard(keyboard) {}
+    TRenderFeeder(std::vector<Event> theEvents, TVirtualMidiBackend& theKeyboard)
+        : events(std::move(theEvents)), keyboard(theKeyboard) {}
 
     /// Driver thread, inside the block; allocates nothing.
     static void Hook(void* context, std::int64_t position) noexcept {

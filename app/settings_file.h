@@ -22,7 +22,7 @@ std::filesystem::path ResolveSettingsPath(const std::string& explicitPath = {});
 /// Window thread. Each call reads or rewrites the whole file; not for the audio or MIDI threads.
 class TSettingsFile {
 public:
-    explicit TSettingsFile(std::filesystem::path path) : path(std::move(path)) {}
+    explicit TSettingsFile(std::filesystem::path thePath) : path(std::move(thePath)) {}
 
     const std::filesystem::path& Path() const noexcept { return path; }
 

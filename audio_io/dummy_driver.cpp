@@ -141,12 +141,12 @@ ASIOError TDummyDriver::setSampleRate(ASIOSampleRate sampleRate) {
 }
 
 ASIOError TDummyDriver::createBuffers(ASIOBufferInfo* bufferInfos, std::int32_t numChannels,
-                                      std::int32_t bufferSize, ASIOCallbacks* callbacks) {
+                                      std::int32_t bufferSize, ASIOCallbacks* hostCallbacks) {
     if (running.load()) {
         return ASE_InvalidMode;
     }
     const ASIOError answer =
-        TBuiltinDriver::createBuffers(bufferInfos, numChannels, bufferSize, callbacks);
+        TBuiltinDriver::createBuffers(bufferInfos, numChannels, bufferSize, hostCallbacks);
     if (answer != ASE_OK) {
         return answer;
     }

@@ -335,13 +335,13 @@ ASIOError TJackDriver::setSampleRate(ASIOSampleRate sampleRate) {
 }
 
 ASIOError TJackDriver::createBuffers(ASIOBufferInfo* bufferInfos, std::int32_t numChannels,
-                                     std::int32_t bufferSize, ASIOCallbacks* callbacks) {
+                                     std::int32_t bufferSize, ASIOCallbacks* hostCallbacks) {
     if (client == nullptr) {
         return ASE_NotPresent;
     }
     serverBufferSize.store(jack_get_buffer_size(client));
     const ASIOError answer =
-        TBuiltinDriver::createBuffers(bufferInfos, numChannels, bufferSize, callbacks);
+        TBuiltinDriver::createBuffers(bufferInfos, numChannels, bufferSize, hostCallbacks);
     if (answer != ASE_OK) {
         return answer;
     }

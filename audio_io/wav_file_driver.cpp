@@ -137,12 +137,12 @@ ASIOError TWavFileDriver::setSampleRate(ASIOSampleRate sampleRate) {
 }
 
 ASIOError TWavFileDriver::createBuffers(ASIOBufferInfo* bufferInfos, std::int32_t numChannels,
-                                        std::int32_t bufferSize, ASIOCallbacks* callbacks) {
+                                        std::int32_t bufferSize, ASIOCallbacks* hostCallbacks) {
     if (running.load()) {
         return ASE_InvalidMode;
     }
     const ASIOError answer =
-        TBuiltinDriver::createBuffers(bufferInfos, numChannels, bufferSize, callbacks);
+        TBuiltinDriver::createBuffers(bufferInfos, numChannels, bufferSize, hostCallbacks);
     if (answer == ASE_OK) {
         frameBuffer.assign(static_cast<std::size_t>(bufferSize) * OutputCount() * BytesPerSample(),
                            0);
@@ -226,14 +226,14 @@ void TWavFileDriver::CloseFile() noexcept {
 
 void TWavFileDriver::Run() noexcept {
     int half = 0;
-    const std::int32_t frames = Frames();
+    const std::int32_t blockFrames = Frames();
     const std::int32_t channels = OutputCount();
     const int width = BytesPerSample();
     const std::int64_t start = MonotonicNanoseconds();
     const std::uint64_t frameBytes = static_cast<std::uint64_t>(channels) * width;
     while (running.load(std::memory_order_acquire)) {
         SwitchBuffers(half);
-        std::int64_t count = frames;
+        std::int64_t count = blockFrames;
         if (settings.Length > 0) {
             count = std::min<std::int64_t>(count, settings.Length - rendered.load());
         }
@@ -259,7 +259,7 @@ void TWavFileDriver::Run() noexcept {
         }
         rendered.fetch_add(count);
         half ^= 1;
-        if (count < frames) {
+        if (count < blockFrames) {
             finished.store(true);
             break;
         }

@@ -2,7 +2,7 @@
 // What the engine needs of a hosted plugin, and of the collection that holds them. The plugin
 // host implements both; tests use fakes.
 
-#include "plugins/vst2_abi.h"
+#include "vst2/vst2_abi.h"
 
 #include <cstdint>
 

@@ -11,7 +11,7 @@
 
 #include "engine/relaxed.h"
 #include "engine/strip_table.h"
-#include "plugins/vst2_abi.h"
+#include "vst2/vst2_abi.h"
 
 #include <array>
 #include <cstddef>

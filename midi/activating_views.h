@@ -12,7 +12,7 @@ namespace peldor {
 class TActivatingProjectViews final : public IProjectViews {
 public:
     /// windows: the windows' views, display only; null while there are none.
-    explicit TActivatingProjectViews(IProjectViews* windows = nullptr) : windows(windows) {}
+    explicit TActivatingProjectViews(IProjectViews* theWindows = nullptr) : windows(theWindows) {}
 
     void SetWindows(IProjectViews* views) noexcept { windows = views; }
     IProjectViews* Windows() const noexcept { return windows; }

@@ -183,8 +183,8 @@ struct InputPort {
 // while holding portsMutex would deadlock.
 class TRtMidiBackend final : public IMidiBackend {
 public:
-    TRtMidiBackend(TMidiApi api, std::string clientName)
-        : api(ToRtMidiApi(api)), clientName(std::move(clientName)) {}
+    TRtMidiBackend(TMidiApi theApi, std::string theClientName)
+        : api(ToRtMidiApi(theApi)), clientName(std::move(theClientName)) {}
 
     ~TRtMidiBackend() override {
         std::map<TMidiHandle, std::unique_ptr<InputPort>> closing;

@@ -11,7 +11,7 @@
 // Process at that moment, it renders silence for that block instead of waiting. Process never
 // allocates or waits.
 
-#include "plugins/vst2_abi.h"
+#include "vst2/vst2_abi.h"
 
 #include <atomic>
 #include <cstdint>

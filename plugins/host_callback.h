@@ -8,7 +8,7 @@
 // allocate nothing and take no lock. Message boxes raised off the window thread are handed to
 // it and never block the caller.
 
-#include "plugins/vst2_abi.h"
+#include "vst2/vst2_abi.h"
 
 #include <cstddef>
 #include <cstdint>

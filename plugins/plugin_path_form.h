@@ -55,8 +55,9 @@ class THeadlessPluginPathDialog final : public IPluginPathDialog {
 public:
     enum class TChoice { Create, Pick, Continue };
 
-    explicit THeadlessPluginPathDialog(TChoice choice = TChoice::Continue, std::string folder = {})
-        : choice(choice), folder(std::move(folder)) {}
+    explicit THeadlessPluginPathDialog(TChoice theChoice = TChoice::Continue,
+                                       std::string theFolder = {})
+        : choice(theChoice), folder(std::move(theFolder)) {}
     int ShowModal(TPluginPathForm& form) override;
 
 private:

@@ -12,7 +12,7 @@ namespace peldor {
 /// it. Every call enters the plugin's dispatcher (or its parameter functions).
 class TSlotPlugin final : public ISlotPlugin {
 public:
-    explicit TSlotPlugin(TVstPlugIn* plugin = nullptr) : plugin(plugin) {}
+    explicit TSlotPlugin(TVstPlugIn* thePlugin = nullptr) : plugin(thePlugin) {}
 
     /// Points the adapter at another plugin object (null: none; every call then answers 0,
     /// -1 for the program, or nothing).

@@ -49,8 +49,8 @@ std::string OpenFailure(const TVstPlugIn& plugin, const char* raised) {
 
 } // namespace
 
-TPluginSlots::TPluginSlots(TVstHost& host, ISlotDriver& driver, TProcessor* processor)
-    : host(host), driver(driver), processor(processor) {
+TPluginSlots::TPluginSlots(TVstHost& theHost, ISlotDriver& theDriver, TProcessor* theProcessor)
+    : host(theHost), driver(theDriver), processor(theProcessor) {
     constexpr std::int32_t kDefaultWindowPosition = 0;
     windowPositions.fill({kDefaultWindowPosition, kDefaultWindowPosition});
 }

@@ -72,7 +72,7 @@ public:
     TPluginSlots(const TPluginSlots&) = delete;
     TPluginSlots& operator=(const TPluginSlots&) = delete;
 
-    void SetViews(TSlotViews views) { this->views = std::move(views); }
+    void SetViews(TSlotViews newViews) { views = std::move(newViews); }
 
     /// Sets the host's BlockSize to blockSize and adds the 20 placeholder plugin objects.
     /// Called once, when the main window is created.

@@ -23,7 +23,7 @@ class TVstHost;
 /// callback also use on other threads while no item is added or deleted.
 class TVstPlugIns {
 public:
-    explicit TVstPlugIns(TVstHost* owner = nullptr) : owner(owner) {}
+    explicit TVstPlugIns(TVstHost* theOwner = nullptr) : owner(theOwner) {}
     /// Destroys every item, always the first until none is left.
     ~TVstPlugIns();
     TVstPlugIns(const TVstPlugIns&) = delete;

@@ -15,7 +15,7 @@
 #include "engine/relaxed.h"
 #include "plugins/channel_adapter.h"
 #include "plugins/editor_window.h"
-#include "plugins/vst2_abi.h"
+#include "vst2/vst2_abi.h"
 
 #include <cstdint>
 #include <functional>
@@ -137,7 +137,7 @@ public:
     /// plugin propagate.
     vst2::AEffect* CallEntryPoint();
     /// Places an effect obtained by the caller; Open then uses it and loads nothing.
-    void PlaceEffect(vst2::AEffect* effect) noexcept { this->effect = effect; }
+    void PlaceEffect(vst2::AEffect* placed) noexcept { effect = placed; }
 
     // ---- Fields and properties ---------------------------------------------------------------
 

@@ -5,7 +5,7 @@
 // Plugins read the record from whatever thread they call on, the driver's thread included.
 // Nothing in the program changes it after creation; the setters are for the window thread.
 
-#include "plugins/vst2_abi.h"
+#include "vst2/vst2_abi.h"
 
 #include <cstdint>
 #include <functional>

@@ -34,9 +34,9 @@ public:
 /// Devices that only remember their Selected flags: 16 of each kind unless told otherwise.
 class TMemoryDeviceSelection final : public IMidiDeviceSelection {
 public:
-    explicit TMemoryDeviceSelection(std::int32_t inputs = kFileDeviceCount,
-                                    std::int32_t outputs = kFileDeviceCount)
-        : inputCount(inputs), outputCount(outputs) {}
+    explicit TMemoryDeviceSelection(std::int32_t inputDevices = kFileDeviceCount,
+                                    std::int32_t outputDevices = kFileDeviceCount)
+        : inputCount(inputDevices), outputCount(outputDevices) {}
 
     std::int32_t InputCount() override { return inputCount; }
     std::int32_t OutputCount() override { return outputCount; }

@@ -3,7 +3,7 @@
 // catalogues, the slot loaders and the slot editor windows. The plugin host implements these
 // interfaces; tests use fakes. The model never includes anything from plugins/.
 
-#include "plugins/vst2_abi.h"
+#include "vst2/vst2_abi.h"
 
 #include <cstdint>
 #include <string>

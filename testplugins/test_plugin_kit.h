@@ -2,7 +2,7 @@
 // Shared pieces of the in-tree test plugins: text helpers, the export macros, and a log of the
 // dispatcher opcodes each library received, which tests read through exported functions.
 
-#include "plugins/vst2_abi.h"
+#include "vst2/vst2_abi.h"
 
 #include <algorithm>
 #include <atomic>

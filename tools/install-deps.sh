@@ -9,7 +9,7 @@ packages=(
     jackd2 libjack-jackd2-dev
     librtmidi-dev libsimpleini-dev
     dpf-plugins-vst
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
 )
 
 missing=()

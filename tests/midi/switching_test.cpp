@@ -19,9 +19,9 @@ using test::Msg;
 /// what the output device had received and whether the plugin had been touched yet.
 class TimelineViews final : public IProjectViews {
 public:
-    TimelineViews(std::vector<std::string>& timeline, TVirtualMidiBackend& backend,
-                  FakeSlotHost& host)
-        : timeline(timeline), backend(backend), host(host) {}
+    TimelineViews(std::vector<std::string>& theTimeline, TVirtualMidiBackend& theBackend,
+                  FakeSlotHost& theHost)
+        : timeline(theTimeline), backend(theBackend), host(theHost) {}
 
     void SetBusyCursor(bool) override {}
     void ProcessPendingMessages() override {}

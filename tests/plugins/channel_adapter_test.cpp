@@ -21,7 +21,7 @@ constexpr float kRightIn = 0.02f;
 
 /// The engine's side: two-entry channel arrays over exactly sized heap buffers.
 struct EnginePair {
-    explicit EnginePair(int frames, float fill) : frames(frames) {
+    explicit EnginePair(int theFrames, float fill) : frames(theFrames) {
         for (int c = 0; c < 2; ++c) {
             buffers.push_back(std::make_unique<float[]>(frames));
             std::fill_n(buffers[c].get(), frames, fill);

@@ -222,7 +222,7 @@ class ConfirmingDialogs final : public IFileDialogFactory {
 public:
     class Dialog final : public THostFileDialog {
     public:
-        explicit Dialog(ConfirmingDialogs& owner) : owner(owner) {}
+        explicit Dialog(ConfirmingDialogs& theOwner) : owner(theOwner) {}
         bool Execute() override {
             ++owner.shown;
             owner.lastFilter = Filter;

@@ -4,8 +4,8 @@
 // test sets and whose calls it reads back.
 
 #include "i18n/message_box.h"
-#include "plugins/vst2_abi.h"
 #include "tests/support/temp_dir.h"
+#include "vst2/vst2_abi.h"
 
 #include <filesystem>
 #include <functional>

@@ -17,7 +17,7 @@ namespace {
 /// Sets or clears an environment variable for its lifetime.
 class ScopedEnvironment {
 public:
-    ScopedEnvironment(const char* name, const char* value) : name(name) {
+    ScopedEnvironment(const char* theName, const char* value) : name(theName) {
         if (const char* old = std::getenv(name)) {
             saved = old;
         }
