@@ -5,6 +5,7 @@
 #include "app/main_controller.h"
 #include "app/settings_file.h"
 #include "app/status_line.h"
+#include "app/stop_signals.h"
 #include "app/temporary_folder.h"
 #include "audio_io/asio_driver.h"
 #include "midi/virtual_midi_backend.h"
@@ -25,62 +26,6 @@
 
 namespace peldor {
 namespace {
-
-// ---- Signals: the handler only writes a byte; the window thread reads it in its loop -------
-
-int signalPipe[2] = {-1, -1};
-
-extern "C" void OnStopSignal(int /*signal*/) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-class StopSignals {
-public:
-    StopSignals() {
-        if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-            return;
-        }
-        struct sigaction action {};
-        action.sa_handler = &OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, &previousInt);
-        sigaction(SIGTERM, &action, &previousTerm);
-        installed = true;
-    }
-    ~StopSignals() {
-        if (installed) {
-            sigaction(SIGINT, &previousInt, nullptr);
-            sigaction(SIGTERM, &previousTerm, nullptr);
-        }
-        for (int& fd : signalPipe) {
-            if (fd >= 0) {
-                close(fd);
-                fd = -1;
-            }
-        }
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    /// Waits up to timeout for a stop signal; true when one came.
-    bool Wait(std::chrono::milliseconds timeout) {
-        pollfd watched{signalPipe[0], POLLIN, 0};
-        if (poll(&watched, 1, static_cast<int>(timeout.count())) <= 0) {
-            return false;
-        }
-        char byte = 0;
-        return read(signalPipe[0], &byte, 1) == 1;
-    }
-
-private:
-    struct sigaction previousInt {};
-    struct sigaction previousTerm {};
-    bool installed = false;
-};
 
 bool ParseSeconds(const std::string& text, double& seconds) {
     const char* end = text.data() + text.size();
@@ -108,15 +53,16 @@ void Say(const std::string& line) {
 std::string RunnerUsage() {
     return "Usage: peldor [--headless] [options]\n"
            "\n"
-           "Runs a show without windows: the program starts as usual, opens the project,\n"
+           "Opens the main window when a display is available (DISPLAY or WAYLAND_DISPLAY\n"
+           "set, or QT_QPA_PLATFORM given). With --headless, or without a display, it runs\n"
+           "the show without windows: the program starts as usual, opens the project,\n"
            "plays it through the audio driver, answers the remote commands that arrive over\n"
            "MIDI, and prints a status line about once a second (driver, sample rate, block\n"
            "size, song and part, processor load, overload, master level, slot problems).\n"
-           "Until Peldor has a graphical interface, plain \"peldor\" runs this too.\n"
            "SIGINT (Ctrl+C) and SIGTERM shut it down in the normal order; the exit code is 0.\n"
            "\n"
            "Options:\n"
-           "  --headless          run without windows (the default for now)\n"
+           "  --headless          run without windows even when a display is available\n"
            "  --project FILE      open this project (.pdp) at start-up, as File > Open does\n"
            "  --ini PATH          settings file (default: $PELDOR_INI, else peldor.ini beside\n"
            "                      the program)\n"
@@ -128,8 +74,10 @@ std::string RunnerUsage() {
            "  --plugin-dir DIR    use DIR as the plugin folder for this run (not registered)\n"
            "  --duration SECONDS  stop after this much audio (time without a running driver\n"
            "                      counts as it passes)\n"
-           "  --demo              play the demo show on the \"Dummy\" driver (Kars from\n"
-           "                      /usr/lib/vst or our test instrument); it ends by itself\n"
+           "  --demo              the demo show on the \"Dummy\" driver (Kars from\n"
+           "                      /usr/lib/vst or our test instrument); headless it plays\n"
+           "                      a phrase and ends by itself, in the window it is loaded\n"
+           "                      and played from MIDI input 1\n"
            "  --save-demo FILE    write the demo's show to FILE and end; play it from MIDI\n"
            "                      input 1 with --project FILE --plugin-dir DIR (VSTi 1\n"
            "                      holds DIR's first instrument; controller 80 steps on)\n"
@@ -157,6 +105,7 @@ TParseResult ParseRunnerArguments(const std::vector<std::string>& arguments,
         if (argument == "--help" || argument == "-h") {
             return TParseResult::Help;
         } else if (argument == "--headless") {
+            options.Headless = true;
         } else if (argument == "--demo") {
             options.Demo = true;
         } else if (argument == "--trace") {
@@ -204,6 +153,31 @@ TParseResult ParseRunnerArguments(const std::vector<std::string>& arguments,
     return TParseResult::Run;
 }
 
+bool CheckRunnerInput(const TRunnerOptions& runner, const std::filesystem::path& iniPath,
+                      std::string& message) {
+    if (!runner.Driver.empty()) {
+        std::string known;
+        bool found = false;
+        for (const TAsioDriverListEntry& entry : BuildDriverList(iniPath)) {
+            found = found || entry.Name == runner.Driver;
+            known += (known.empty() ? "" : ", ") + Quoted(entry.Name);
+        }
+        if (!found) {
+            message =
+                "unknown audio driver " + Quoted(runner.Driver) + "; the drivers are " + known;
+            return false;
+        }
+    }
+    if (!runner.PluginDir.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(runner.PluginDir, ec)) {
+            message = "the plugin folder " + runner.PluginDir + " does not exist";
+            return false;
+        }
+    }
+    return true;
+}
+
 // ---- The run --------------------------------------------------------------------------------
 
 int RunHeadless(const TRunnerOptions& runner) {
@@ -229,24 +203,9 @@ int RunHeadless(const TRunnerOptions& runner) {
         Say("the settings file " + iniPath.string() + " is not a file");
         return kExitBadInput;
     }
-    if (!runner.Driver.empty()) {
-        std::string known;
-        bool found = false;
-        for (const TAsioDriverListEntry& entry : BuildDriverList(iniPath)) {
-            found = found || entry.Name == runner.Driver;
-            known += (known.empty() ? "" : ", ") + Quoted(entry.Name);
-        }
-        if (!found) {
-            Say("unknown audio driver " + Quoted(runner.Driver) + "; the drivers are " + known);
-            return kExitBadInput;
-        }
-    }
-    if (!pluginFolder.empty()) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(pluginFolder, ec)) {
-            Say("the plugin folder " + pluginFolder + " does not exist");
-            return kExitBadInput;
-        }
+    if (std::string message; !CheckRunnerInput(runner, iniPath, message)) {
+        Say(message);
+        return kExitBadInput;
     }
     if (!project.empty()) {
         TProjectFileImage image;

@@ -4,6 +4,7 @@
 // status line about once a second and shuts down in the normal order on SIGINT or SIGTERM (or
 // after a given length of audio).
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,14 +25,15 @@ struct TRunnerOptions {
     std::string SaveDemo;
     /// One line per start-up and shut-down step on stderr.
     bool Trace = false;
+    /// "--headless": no windows even when a display is available.
+    bool Headless = false;
     /// Seconds between status lines.
     double StatusInterval = 1.0;
 };
 
 enum class TParseResult { Run, Help, Error };
 
-/// Reads the command line (without the program name). Error: message says why. "--headless" is
-/// accepted and changes nothing (the runner is the only front end so far).
+/// Reads the command line (without the program name). Error: message says why.
 TParseResult ParseRunnerArguments(const std::vector<std::string>& arguments,
                                   TRunnerOptions& options, std::string& message);
 
@@ -42,6 +44,11 @@ std::string RunnerUsage();
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitBadInput = 2;
+
+/// Checks the driver name and the plugin folder before anything is opened. False with the
+/// reason in message.
+bool CheckRunnerInput(const TRunnerOptions& runner, const std::filesystem::path& iniPath,
+                      std::string& message);
 
 /// Runs the show; returns the process exit code: 0 after a normal shut-down, 2 for an unknown
 /// driver, a missing or damaged project file, a missing plugin folder or other bad input

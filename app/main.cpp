@@ -1,7 +1,8 @@
-// peldor: the program. Until it has a graphical interface it runs the headless runner, with or
-// without "--headless".
+// peldor: the program. With a display it opens its windows; with --headless, or without a
+// display, it runs the headless runner.
 
 #include "app/headless_runner.h"
+#include "app/window_program.h"
 
 #include <cstdio>
 #include <string>
@@ -22,5 +23,15 @@ int main(int argc, char** argv) {
     case TParseResult::Run:
         break;
     }
-    return RunHeadless(options);
+    if (options.Headless || !options.SaveDemo.empty()) {
+        return RunHeadless(options);
+    }
+    if (!DisplayAvailable()) {
+        std::fprintf(stderr, "peldor: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
+                             "running headless\n");
+        return RunHeadless(options);
+    }
+    // Qt keeps references to these for the application's lifetime.
+    int qtArgc = 1;
+    return RunWindowProgram(options, qtArgc, argv);
 }

@@ -245,10 +245,12 @@ void TMainController::Shutdown() {
 void TMainController::ReadMainFormSettings() {
     constexpr std::int32_t kDefaultWidth = 400;
     constexpr std::int32_t kDefaultHeight = 300;
-    formLeft = settings.ReadInteger(kSectionMainForm, "Left", 0);
-    formTop = settings.ReadInteger(kSectionMainForm, "Top", 0);
-    formWidth = settings.ReadInteger(kSectionMainForm, "Width", kDefaultWidth);
-    formHeight = settings.ReadInteger(kSectionMainForm, "Height", kDefaultHeight);
+    placement.Left = settings.ReadInteger(kSectionMainForm, "Left", 0);
+    placement.Top = settings.ReadInteger(kSectionMainForm, "Top", 0);
+    placement.Width = settings.ReadInteger(kSectionMainForm, "Width", kDefaultWidth);
+    placement.Height = settings.ReadInteger(kSectionMainForm, "Height", kDefaultHeight);
+    // The window always starts maximised; "State" is written, not read.
+    placement.State = kWindowStateMaximised;
     languageCode = static_cast<std::int16_t>(
         settings.ReadInteger(kSectionGeneral, "Language", kLanguageEnglish));
     for (int i = 0; i < kRecentFileCount; ++i) {
@@ -260,11 +262,11 @@ void TMainController::ReadMainFormSettings() {
 void TMainController::WriteMainFormSettings() const {
     std::string error;
     if (!settings.Write(kSectionMainForm,
-                        {{"Left", std::to_string(formLeft)},
-                         {"Top", std::to_string(formTop)},
-                         {"Width", std::to_string(formWidth)},
-                         {"Height", std::to_string(formHeight)},
-                         {"State", std::to_string(kWindowStateMaximised)}},
+                        {{"Left", std::to_string(placement.Left)},
+                         {"Top", std::to_string(placement.Top)},
+                         {"Width", std::to_string(placement.Width)},
+                         {"Height", std::to_string(placement.Height)},
+                         {"State", std::to_string(placement.State)}},
                         &error) ||
         !settings.WriteInteger(kSectionGeneral, "Language", languageCode, &error)) {
         TraceStep("settings not written: " + error);
@@ -289,6 +291,10 @@ void TMainController::SwitchLanguage(std::int16_t code) {
     if (!settings.WriteInteger(kSectionGeneral, "Language", languageCode, &error)) {
         TraceStep("language not written: " + error);
     }
+}
+
+void TMainController::SetLanguage(std::int16_t code) {
+    SwitchLanguage(code == kLanguageGerman ? kLanguageGerman : kLanguageEnglish);
 }
 
 bool TMainController::LoadAudioSettings() {

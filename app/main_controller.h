@@ -70,6 +70,13 @@ struct TMenuState {
     std::array<bool, 4> RecentEnabled{};
 };
 
+/// The main window's placement as the settings file keeps it ("MainForm").
+struct TFormPlacement {
+    std::int32_t Left = 0, Top = 0, Width = 400, Height = 300;
+    /// 0 normal, 1 minimised, 2 maximised.
+    std::int32_t State = 2;
+};
+
 /// The main window's audio settings besides the channel assignment (which lives in the
 /// engine's ChannelAssignment).
 struct TAudioSettings {
@@ -186,6 +193,16 @@ public:
         return framesProcessed.load(std::memory_order_relaxed);
     }
 
+    /// The placement read at start-up, or the one the window last reported.
+    const TFormPlacement& FormPlacement() const noexcept { return placement; }
+    /// The window reports its placement; it is written at shut-down and after a save-as.
+    void SetFormPlacement(const TFormPlacement& value) noexcept { placement = value; }
+    /// The language switch: 1031 German, any other code English; writes "General" "Language".
+    void SetLanguage(std::int16_t code);
+    /// The windows' views (busy cursor, pending messages, lists); null removes them. The views
+    /// must outlive their installation. Window thread.
+    void SetWindowViews(IProjectViews* windows) noexcept { views.SetWindows(windows); }
+
     /// Adds a path to the recent files (nothing when it is already entry 0).
     void AddRecentFile(const std::string& path);
     /// Recomputes MenuState.
@@ -232,7 +249,7 @@ private:
     bool driverConfigured = false;
     std::array<std::string, 4> recentFiles;
     std::int16_t languageCode = 1033;
-    std::int32_t formLeft = 0, formTop = 0, formWidth = 400, formHeight = 300;
+    TFormPlacement placement;
     std::string caption{"PELDOR"};
     std::array<std::string, 4> statusPanels;
     TMenuState menuState;

@@ -1,0 +1,128 @@
+#include "app/main_window_core.h"
+
+#include "midi/switching.h"
+#include "project/project_model.h"
+#include "project/project_options.h"
+
+namespace peldor {
+
+void TMainWindowCore::Idle() {
+    controller.Idle();
+}
+
+void TMainWindowCore::Timer() {
+    controller.UITimerTimer();
+}
+
+void TMainWindowCore::HandleWindowMessage(const TWindowMessage& message) {
+    HandleMainWindowMessage(message);
+}
+
+void TMainWindowCore::RunRemoteCommand(int index) {
+    if (index >= 0 && index < kRemoteCommandCount) {
+        peldor::RunRemoteCommand(static_cast<std::uint32_t>(index));
+    }
+}
+
+bool TMainWindowCore::ProjectOpen() const {
+    return ActiveProject() != nullptr;
+}
+
+void TMainWindowCore::NewProject() {
+    controller.NewProject();
+}
+
+bool TMainWindowCore::OpenProject(const std::filesystem::path& path) {
+    return controller.OpenProject(path);
+}
+
+bool TMainWindowCore::OpenRecentFile(int item) {
+    return controller.OpenRecentFile(item);
+}
+
+bool TMainWindowCore::SaveProject() {
+    return controller.SaveProject();
+}
+
+bool TMainWindowCore::SaveProjectAs(const std::filesystem::path& path) {
+    return controller.SaveProjectAs(path);
+}
+
+void TMainWindowCore::CloseProject() {
+    controller.CloseProject();
+}
+
+void TMainWindowCore::ExitApp() {
+    controller.ExitApp();
+}
+
+std::filesystem::path TMainWindowCore::ProjectFolder() const {
+    if (const TProject* project = ActiveProject();
+        project != nullptr && !project->Settings->FileName.empty()) {
+        return std::filesystem::path(project->Settings->FileName).parent_path();
+    }
+    const std::string& newest = controller.RecentFiles()[0];
+    return newest.empty() ? std::filesystem::path{} : std::filesystem::path(newest).parent_path();
+}
+
+TMainMenuEntries TMainWindowCore::MenuEntries() const {
+    const TMenuState& state = controller.MenuState();
+    TMainMenuEntries entries;
+    entries.Close = state.Close;
+    entries.SaveAs = state.SaveAs;
+    entries.Save = state.Save;
+    entries.MidiSettings = state.MidiSettings;
+    entries.ProjectSettings = state.ProjectSettings;
+    entries.VstEffects = state.VstEffects;
+    entries.VstInstruments = state.VstInstruments;
+    entries.Mixers = state.Mixers;
+    entries.ProjectWindow = state.ProjectWindow;
+    entries.Inspector = state.Inspector;
+    entries.Cut = state.Cut;
+    entries.Copy = state.Copy;
+    entries.Paste = state.Paste;
+    entries.RecentCaption = state.RecentCaption;
+    entries.RecentHint = state.RecentHint;
+    entries.RecentEnabled = state.RecentEnabled;
+    return entries;
+}
+
+std::string TMainWindowCore::Caption() const {
+    return controller.Caption();
+}
+
+std::array<std::string, 4> TMainWindowCore::StatusPanels() const {
+    return controller.StatusPanels();
+}
+
+std::int16_t TMainWindowCore::LanguageCode() const {
+    return controller.LanguageCode();
+}
+
+void TMainWindowCore::SetLanguage(std::int16_t code) {
+    controller.SetLanguage(code);
+}
+
+TMainWindowPlacement TMainWindowCore::Placement() const {
+    const TFormPlacement& placement = controller.FormPlacement();
+    return {placement.Left, placement.Top, placement.Width, placement.Height, placement.State};
+}
+
+void TMainWindowCore::SetPlacement(const TMainWindowPlacement& placement) {
+    controller.SetFormPlacement(
+        {placement.Left, placement.Top, placement.Width, placement.Height, placement.State});
+}
+
+std::uint16_t TMainWindowCore::RemoteHotkey(int index) const {
+    if (index < 0 || index >= kRemoteCommandCount) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(
+        ProjectOptions().RemoteCommands[static_cast<std::size_t>(index)].Hotkey.Load());
+}
+
+void TMainWindowCore::SetViews(IProjectViews* views) {
+    controller.SetWindowViews(views);
+}
+
+} // namespace peldor

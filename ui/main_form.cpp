@@ -1,0 +1,508 @@
+#include "ui/main_form.h"
+
+#include "i18n/message_box.h"
+#include "ui/hotkey.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QUrl>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace peldor {
+namespace {
+
+/// Status panel widths; panel 0 takes what is left (FormResize).
+constexpr std::array<int, 4> kPanelWidths{100, 80, 50, 50};
+constexpr const char* kProgramName = "PELDOR";
+
+struct TRemoteAction {
+    const char* Name;
+    const char* Caption;
+    const char* Hint;
+};
+constexpr std::array<TRemoteAction, kRemoteActionCount> kRemoteActions{{
+    {"RemoteNextPart", "Next part", "Next part|Step to the next part"},
+    {"RemotePrevPart", "Previous part", "Previous part|Step to the previous part"},
+    {"RemoteNextSong", "Next song", "Next song|Step to the first part of the next song"},
+    {"RemotePrevSong", "Previous song",
+     "Previous song|Step to the first part of the previous song"},
+    {"RemotePanic", "All notes off",
+     "All notes off|Send \"All notes off\" through every connection"},
+}};
+
+std::filesystem::path ExistingPage(const std::filesystem::path& folder, const char* file) {
+    std::error_code ec;
+    const std::filesystem::path page = folder / file;
+    return std::filesystem::is_regular_file(page, ec) ? page : std::filesystem::path{};
+}
+
+} // namespace
+
+std::filesystem::path FindHelpPage(std::int16_t languageCode) {
+    std::vector<std::filesystem::path> folders;
+    if (const char* dir = std::getenv("PELDOR_HELP_DIR"); dir != nullptr && *dir != '\0') {
+        folders.emplace_back(dir);
+    }
+    const std::filesystem::path program = QCoreApplication::applicationDirPath().toStdString();
+    folders.push_back(program / "help");
+    folders.push_back(program / ".." / "share" / "peldor" / "help");
+#ifdef PELDOR_SOURCE_HELP_DIR
+    folders.emplace_back(PELDOR_SOURCE_HELP_DIR);
+#endif
+    const char* const preferred =
+        languageCode == kLanguageCodeGerman ? "peldor_de.html" : "peldor_en.html";
+    for (const char* file : {preferred, "peldor_en.html"}) {
+        for (const std::filesystem::path& folder : folders) {
+            if (std::filesystem::path page = ExistingPage(folder, file); !page.empty()) {
+                return page;
+            }
+        }
+    }
+    return {};
+}
+
+TMainForm::TMainForm(IMainWindowCore& theCore, QWidget* parent)
+    : QMainWindow(parent), core(theCore) {
+    setObjectName("MainForm");
+    setWindowTitle(kProgramName);
+    BuildMenu();
+    BuildStatusBar();
+
+    uiTimer = new QTimer(this);
+    uiTimer->setObjectName("UITimer");
+    uiTimer->setInterval(std::chrono::milliseconds(50));
+    connect(uiTimer, &QTimer::timeout, this, &TMainForm::UITimerTimer);
+    uiTimer->start();
+
+    // The idle handler runs whenever the event loop has nothing left to do.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                &TMainForm::ApplicationIdle);
+    }
+    core.SetViews(this);
+}
+
+TMainForm::~TMainForm() {
+    core.SetViews(nullptr);
+    while (busyDepth > 0) {
+        SetBusyCursor(false);
+    }
+}
+
+QAction* TMainForm::AddAction(QMenu* menu, const char* name, const QString& caption,
+                              const QString& hint, const QKeySequence& shortcut) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(name);
+    // The hint's short part is the tooltip, the long part goes to status panel 0.
+    const qsizetype bar = hint.indexOf('|');
+    action->setToolTip(bar < 0 ? hint : hint.left(bar));
+    action->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+    }
+    if (menu != nullptr) {
+        menu->addAction(action);
+    }
+    addAction(action);
+    return action;
+}
+
+void TMainForm::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("Menu");
+
+    QMenu* file = bar->addMenu("&File");
+    file->setToolTipsVisible(true);
+    connect(AddAction(file, "NewProject", "&New Project",
+                      "New project|Create a new and empty project", QKeySequence("Ctrl+N")),
+            &QAction::triggered, this, &TMainForm::NewProjectExecute);
+    connect(AddAction(file, "OpenProject", "&Open...", "Open project|Open an existing project",
+                      QKeySequence("Ctrl+O")),
+            &QAction::triggered, this, &TMainForm::OpenProjectExecute);
+    file->addSeparator();
+    connect(AddAction(file, "SaveProject", "&Save", "Save project|Save the project to its file",
+                      QKeySequence("Ctrl+S")),
+            &QAction::triggered, this, &TMainForm::SaveProjectExecute);
+    connect(AddAction(file, "SaveProjectAs", "Save &as...",
+                      "Save project as|Save the project under a new name"),
+            &QAction::triggered, this, &TMainForm::SaveProjectAsExecute);
+    connect(AddAction(file, "CloseProject", "&Close", "Close project|Close the project"),
+            &QAction::triggered, this, &TMainForm::CloseProjectExecute);
+    file->addSeparator();
+    QMenu* recent = file->addMenu("Most recently used");
+    recent->setObjectName("mnuMRU");
+    recent->setToolTipsVisible(true);
+    for (int i = 0; i < kRecentFileItems; ++i) {
+        const QString name = QString("mnuMRU%1").arg(i + 1);
+        QAction* item =
+            AddAction(recent, name.toUtf8().constData(), QString("Last project %1").arg(i + 1), {});
+        item->setData(i);
+        connect(item, &QAction::triggered, this, [this, i] { MRUOpen(i); });
+        recentItems[static_cast<std::size_t>(i)] = item;
+    }
+    file->addSeparator();
+    connect(AddAction(file, "ExitApp", "&Exit", "Exit|Exit PELDOR", QKeySequence("Alt+F4")),
+            &QAction::triggered, this, &TMainForm::ExitAppExecute);
+
+    QMenu* edit = bar->addMenu("&Edit");
+    edit->setToolTipsVisible(true);
+    for (const auto& [name, caption, key] :
+         {std::tuple{"EditCut", "Cu&t", "Ctrl+X"}, std::tuple{"EditCopy", "&Copy", "Ctrl+C"},
+          std::tuple{"EditPaste", "&Paste", "Ctrl+V"}}) {
+        const QString plain = QString(caption).remove('&');
+        connect(AddAction(edit, name, caption, plain + "|" + plain, QKeySequence(key)),
+                &QAction::triggered, this, &TMainForm::ShowSorry);
+    }
+
+    QMenu* view = bar->addMenu("&View");
+    view->setToolTipsVisible(true);
+    const char* mixerNames[] = {"Mixer1", "Mixer2", "Mixer3", "Mixer4"};
+    const char* mixerCaptions[] = {"Mixer 1 (MIDI)", "Mixer 2 (Master)", "Mixer 3 (Inputs)",
+                                   "Mixer 4 (VSTi)"};
+    for (int i = 0; i < 4; ++i) {
+        AddAction(view, mixerNames[i], mixerCaptions[i],
+                  QString("%1|Show or hide %1").arg(mixerCaptions[i]),
+                  QKeySequence(QString("Ctrl+F%1").arg(i + 1)));
+    }
+    view->addSeparator();
+    AddAction(view, "VSTI_List", "VST Instruments",
+              "VST Instruments|Show or hide the instruments window", QKeySequence("Ctrl+F5"));
+    AddAction(view, "VST_effects", "VST effects", "VST effects|Show or hide the effects window",
+              QKeySequence("Ctrl+F6"));
+    view->addSeparator();
+    AddAction(view, "ViewInspector", "Inspector", "Inspector|Show or hide the inspector",
+              QKeySequence("Ctrl+F7"));
+    view->addSeparator();
+    AddAction(view, "ViewProject", "Project", "Project|Show or hide the project window",
+              QKeySequence("Ctrl+F8"));
+
+    QMenu* settings = bar->addMenu("&Settings");
+    settings->setToolTipsVisible(true);
+    AddAction(settings, "ASIO_Settings", "ASIO",
+              "Audio settings|Choose the audio driver and its channels");
+    AddAction(settings, "MIDI_Settings", "MIDI", "MIDI settings|Choose the MIDI devices");
+    AddAction(settings, "Project_Settings", "Project", "Project settings|Edit the project options");
+    settings->addSeparator();
+    QMenu* language = settings->addMenu("Language");
+    language->setObjectName("mnuLanguage");
+    languages = new QActionGroup(this);
+    for (const auto& [name, caption, code] :
+         {std::tuple{"LANG_ENGLISH", "English", kLanguageCodeEnglish},
+          std::tuple{"LANG_GERMAN", "Deutsch", kLanguageCodeGerman}}) {
+        QAction* item = AddAction(language, name, caption, QString(caption) + "|" + caption);
+        item->setCheckable(true);
+        item->setActionGroup(languages);
+        const std::int16_t languageCode = code;
+        connect(item, &QAction::triggered, this,
+                [this, languageCode] { LanguageExecute(languageCode); });
+    }
+
+    QMenu* window = bar->addMenu("&Window");
+    for (const auto& [name, caption] :
+         {std::pair{"WindowNext", "Next"}, std::pair{"WindowPrev", "Previous"}}) {
+        AddAction(window, name, caption, QString(caption) + "|" + caption)->setEnabled(false);
+    }
+
+    QMenu* help = bar->addMenu("&Help");
+    help->setToolTipsVisible(true);
+    connect(
+        AddAction(help, "HelpContents", "Contents", "Help|Show the help page", QKeySequence("F1")),
+        &QAction::triggered, this, &TMainForm::HelpContentsExecute);
+    help->addSeparator();
+    connect(AddAction(help, "AppAbout", "About", "About|About PELDOR"), &QAction::triggered, this,
+            &TMainForm::AppAboutExecute);
+
+    // The remote actions have no menu; their shortcuts work anywhere in the window.
+    for (int i = 0; i < kRemoteActionCount; ++i) {
+        const TRemoteAction& remote = kRemoteActions[static_cast<std::size_t>(i)];
+        QAction* action = AddAction(nullptr, remote.Name, remote.Caption, remote.Hint);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, i] { core.RunRemoteCommand(i); });
+    }
+}
+
+void TMainForm::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName("status");
+    bar->setSizeGripEnabled(false);
+    for (std::size_t i = 0; i < panels.size(); ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QString("StatusPanel%1").arg(i));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setFixedWidth(kPanelWidths[i]);
+        if (i > 0) {
+            panel->setAlignment(Qt::AlignCenter);
+        }
+        bar->addWidget(panel);
+        panels[i] = panel;
+    }
+}
+
+void TMainForm::LoadFromCore() {
+    const TMainWindowPlacement placement = core.Placement();
+    setGeometry(placement.Left, placement.Top, placement.Width, placement.Height);
+    const bool german = core.LanguageCode() == kLanguageCodeGerman;
+    Action(german ? "LANG_GERMAN" : "LANG_ENGLISH")->setChecked(true);
+    for (int i = 0; i < kRemoteActionCount; ++i) {
+        Action(kRemoteActions[static_cast<std::size_t>(i)].Name)
+            ->setShortcut(HotkeyToKeySequence(core.RemoteHotkey(i)));
+    }
+    RefreshFromCore();
+    for (std::size_t i = 0; i < panels.size(); ++i) {
+        panels[i]->setText(QString::fromStdString(core.StatusPanels()[i]));
+    }
+}
+
+void TMainForm::ShowMaximisedWithPlacement() {
+    showMaximized();
+}
+
+QAction* TMainForm::Action(const QString& name) const {
+    return findChild<QAction*>(name, Qt::FindDirectChildrenOnly);
+}
+
+QString TMainForm::PanelText(int panel) const {
+    return panels[static_cast<std::size_t>(panel)]->text();
+}
+
+// ---- Menu state, idle, timer ----------------------------------------------------------------
+
+void TMainForm::UpdateMenuEntries() {
+    const TMainMenuEntries entries = core.MenuEntries();
+    const auto enable = [this](const char* name, bool enabled) {
+        if (QAction* action = Action(name); action != nullptr && action->isEnabled() != enabled) {
+            action->setEnabled(enabled);
+        }
+    };
+    enable("CloseProject", entries.Close);
+    enable("SaveProjectAs", entries.SaveAs);
+    enable("SaveProject", entries.Save);
+    enable("MIDI_Settings", entries.MidiSettings);
+    enable("Project_Settings", entries.ProjectSettings);
+    enable("VST_effects", entries.VstEffects);
+    enable("VSTI_List", entries.VstInstruments);
+    for (const char* mixer : {"Mixer1", "Mixer2", "Mixer3", "Mixer4"}) {
+        enable(mixer, entries.Mixers);
+    }
+    enable("ViewProject", entries.ProjectWindow);
+    enable("ViewInspector", entries.Inspector);
+    enable("EditCut", entries.Cut);
+    enable("EditCopy", entries.Copy);
+    enable("EditPaste", entries.Paste);
+    for (std::size_t i = 0; i < recentItems.size(); ++i) {
+        QAction* item = recentItems[i];
+        const QString caption = QString::fromStdString(entries.RecentCaption[i]);
+        const QString hint = QString::fromStdString(entries.RecentHint[i]);
+        if (item->text() != caption) {
+            item->setText(caption);
+        }
+        if (item->toolTip() != hint || item->statusTip() != hint) {
+            item->setToolTip(hint);
+            item->setStatusTip(hint);
+        }
+        if (item->isEnabled() != entries.RecentEnabled[i]) {
+            item->setEnabled(entries.RecentEnabled[i]);
+        }
+    }
+}
+
+void TMainForm::RefreshFromCore() {
+    const QString caption = QString::fromStdString(core.Caption());
+    if (windowTitle() != caption) {
+        setWindowTitle(caption);
+    }
+    const std::array<std::string, 4> texts = core.StatusPanels();
+    for (std::size_t i = 1; i < panels.size(); ++i) {
+        const QString text = QString::fromStdString(texts[i]);
+        if (panels[i]->text() != text) {
+            panels[i]->setText(text);
+        }
+    }
+    UpdateMenuEntries();
+}
+
+void TMainForm::ApplicationIdle() {
+    // A message box shown from inside the idle handler runs its own loop, which is idle too.
+    if (inIdle || closing) {
+        return;
+    }
+    inIdle = true;
+    core.Idle();
+    RefreshFromCore();
+    inIdle = false;
+}
+
+void TMainForm::UITimerTimer() {
+    if (closing) {
+        return;
+    }
+    core.Timer();
+    if (core.ProjectOpen()) {
+        // "OVERLOAD!" while the engine's flag is set, otherwise empty: a hint lasts one tick.
+        const QString text = QString::fromStdString(core.StatusPanels()[0]);
+        if (panels[0]->text() != text) {
+            panels[0]->setText(text);
+        }
+    }
+    RefreshFromCore();
+}
+
+// ---- Window events --------------------------------------------------------------------------
+
+bool TMainForm::event(QEvent* e) {
+    if (e->type() == QEvent::StatusTip) {
+        // Hints go to status panel 0 rather than over the panels.
+        const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
+        if (!tip.isEmpty()) {
+            panels[0]->setText(tip);
+        }
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+void TMainForm::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    // FormResize: panel 0 takes the width the other three leave.
+    panels[0]->setFixedWidth(std::max(0, width() - kFixedPanelsWidth));
+}
+
+void TMainForm::StorePlacement() {
+    TMainWindowPlacement placement;
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    placement.Left = normal.x();
+    placement.Top = normal.y();
+    placement.Width = normal.width();
+    placement.Height = normal.height();
+    constexpr std::int32_t kNormal = 0, kMinimised = 1, kMaximised = 2;
+    placement.State = isMinimized() ? kMinimised : isMaximized() ? kMaximised : kNormal;
+    core.SetPlacement(placement);
+}
+
+void TMainForm::closeEvent(QCloseEvent* e) {
+    // The window may always close; the program's shut-down order follows the event loop.
+    StorePlacement();
+    closing = true;
+    uiTimer->stop();
+    e->accept();
+}
+
+// ---- IProjectViews --------------------------------------------------------------------------
+
+void TMainForm::SetBusyCursor(bool busy) {
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++busyDepth;
+    } else if (busyDepth > 0) {
+        QApplication::restoreOverrideCursor();
+        --busyDepth;
+    }
+}
+
+void TMainForm::ProcessPendingMessages() {
+    // Paints and such; no clicks that could start another action in the middle of this one.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// ---- Actions --------------------------------------------------------------------------------
+
+QString TMainForm::AskProjectFile(bool save) {
+    std::filesystem::path folder = core.ProjectFolder();
+    QFileDialog dialog(this, save ? "Save project as" : "Open project",
+                       QString::fromStdString(folder.string()), kProjectFileFilter);
+    dialog.setObjectName(save ? "SaveDialog" : "OpenDialog");
+    // Qt's own dialog, the same on every desktop (and one that tests can drive).
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDefaultSuffix(kProjectFileSuffix);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().front();
+}
+
+void TMainForm::NewProjectExecute() {
+    core.NewProject();
+    RefreshFromCore();
+}
+
+void TMainForm::OpenProjectExecute() {
+    const QString path = AskProjectFile(false);
+    core.OpenProject(path.toStdString());
+    RefreshFromCore();
+}
+
+void TMainForm::SaveProjectExecute() {
+    core.SaveProject();
+    RefreshFromCore();
+}
+
+void TMainForm::SaveProjectAsExecute() {
+    const QString path = AskProjectFile(true);
+    StorePlacement();
+    core.SaveProjectAs(path.toStdString());
+    RefreshFromCore();
+}
+
+void TMainForm::CloseProjectExecute() {
+    core.CloseProject();
+    RefreshFromCore();
+}
+
+void TMainForm::ExitAppExecute() {
+    core.ExitApp();
+    close();
+}
+
+void TMainForm::MRUOpen(int item) {
+    core.OpenRecentFile(item);
+    RefreshFromCore();
+}
+
+void TMainForm::LanguageExecute(std::int16_t code) {
+    core.SetLanguage(code);
+    Action(core.LanguageCode() == kLanguageCodeGerman ? "LANG_GERMAN" : "LANG_ENGLISH")
+        ->setChecked(true);
+}
+
+void TMainForm::ShowSorry() {
+    ShowMessageBox("Sorry", "This feature will be implemented in v1.0", kMsgNotice, kButtonsOk, 1);
+}
+
+void TMainForm::HelpContentsExecute() {
+    const std::filesystem::path page = FindHelpPage(core.LanguageCode());
+    if (page.empty()) {
+        ShowMessageBox("Help",
+                       "The help page peldor_en.html was not found. It belongs in the folder "
+                       "\"help\" beside the program or in share/peldor/help.",
+                       kMsgProblem, kButtonsOk, 1);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())))) {
+        ShowMessageBox("Help", "No web browser could open the help page " + page.string() + ".",
+                       kMsgProblem, kButtonsOk, 1);
+    }
+}
+
+void TMainForm::AppAboutExecute() {
+    ShowMessageBox("About PELDOR",
+                   "PELDOR, a live-performance host for VST 2 instruments and effects.", kMsgNotice,
+                   kButtonsOk, 1);
+}
+
+} // namespace peldor

@@ -1,0 +1,111 @@
+#pragma once
+// The main window: the frame with the menu, the actions, the four status panels, the 50 ms
+// timer and the idle handler. It owns no program logic: every action is a call on the core
+// (IMainWindowCore), after which the window reloads its caption, menu and panels from it.
+//
+// Window thread only.
+
+#include "project/project_views.h"
+#include "ui/main_window_core.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <filesystem>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QTimer;
+
+namespace peldor {
+
+/// The file dialogs' filter and default suffix.
+inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
+inline constexpr const char* kProjectFileSuffix = "pdp";
+/// Width the status bar keeps for panels 1-3 (FormResize).
+inline constexpr int kFixedPanelsWidth = 200;
+
+/// The help page for a language code: $PELDOR_HELP_DIR, then help/ beside the program, then
+/// ../share/peldor/help/ beside it, then the source tree's help/; the German page falls back
+/// to the English one. Empty when none exists.
+std::filesystem::path FindHelpPage(std::int16_t languageCode);
+
+class TMainForm final : public QMainWindow, private IProjectViews {
+    Q_OBJECT
+public:
+    /// Builds the window (not shown) and installs its views in the core.
+    explicit TMainForm(IMainWindowCore& core, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    /// Reads what the core's start-up left: placement, language, recent files, remote
+    /// shortcuts, caption and status panels.
+    void LoadFromCore();
+    /// Shows the window maximised, as it always starts.
+    void ShowMaximisedWithPlacement();
+
+    /// Recomputes the enabled states and the recent-file items from the core.
+    void UpdateMenuEntries();
+    /// The idle handler: the core's, then the menu, caption and panels.
+    void ApplicationIdle();
+    /// The 50 ms timer.
+    void UITimerTimer();
+
+    /// The action of a component name ("NewProject", "mnuMRU1", "RemotePanic", ...), or null.
+    QAction* Action(const QString& name) const;
+    /// Status panel 0-3.
+    QString PanelText(int panel) const;
+    QLabel* Panel(int panel) const { return panels[static_cast<std::size_t>(panel)]; }
+    QTimer* Timer() const { return uiTimer; }
+
+protected:
+    bool event(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    // IProjectViews: the busy cursor and pending messages; the lists belong to other windows.
+    void SetBusyCursor(bool busy) override;
+    void ProcessPendingMessages() override;
+    void FillSongList() override {}
+    void FillPartList(TSong&) override {}
+    void FillConnectionList(TPart&) override {}
+    void ShowConnectionInInspector(std::int32_t) override {}
+    void SelectSong(std::int32_t) override {}
+    void SelectPart(std::int32_t) override {}
+    void SelectConnection(std::int32_t) override {}
+    void UpdateAllMixers() override {}
+
+    QAction* AddAction(QMenu* menu, const char* name, const QString& caption, const QString& hint,
+                       const QKeySequence& shortcut = {});
+    void BuildMenu();
+    void BuildStatusBar();
+    void RefreshFromCore();
+    void StorePlacement();
+    QString AskProjectFile(bool save);
+    void ShowSorry();
+
+    void NewProjectExecute();
+    void OpenProjectExecute();
+    void SaveProjectExecute();
+    void SaveProjectAsExecute();
+    void CloseProjectExecute();
+    void ExitAppExecute();
+    void MRUOpen(int item);
+    void LanguageExecute(std::int16_t code);
+    void HelpContentsExecute();
+    void AppAboutExecute();
+
+    IMainWindowCore& core;
+    std::array<QLabel*, 4> panels{};
+    std::array<QAction*, kRecentFileItems> recentItems{};
+    QTimer* uiTimer = nullptr;
+    QActionGroup* languages = nullptr;
+    int busyDepth = 0;
+    bool inIdle = false;
+    bool closing = false;
+};
+
+} // namespace peldor

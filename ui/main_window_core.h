@@ -1,0 +1,88 @@
+#pragma once
+// What the main window needs of the program's core: the start-up's results, the idle handler,
+// the 50 ms timer, the project actions, the language, the placement and the remote commands.
+// The window only turns its events into these calls and shows what they leave; app/
+// implements the interface over the main controller.
+//
+// Window thread only, unless a method says otherwise.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace peldor {
+
+class IProjectViews;
+struct TWindowMessage;
+
+/// The menu entries that depend on the program's state.
+struct TMainMenuEntries {
+    bool Close = false, SaveAs = false, Save = false, MidiSettings = false, ProjectSettings = false,
+         VstEffects = false, VstInstruments = false, Mixers = false, ProjectWindow = false,
+         Inspector = false;
+    bool Cut = false, Copy = false, Paste = false;
+    /// The four recent-file items: caption, hint (the full path) and enabled.
+    std::array<std::string, 4> RecentCaption;
+    std::array<std::string, 4> RecentHint;
+    std::array<bool, 4> RecentEnabled{};
+};
+
+/// The window's normal placement and its state (0 normal, 1 minimised, 2 maximised).
+struct TMainWindowPlacement {
+    std::int32_t Left = 0, Top = 0, Width = 400, Height = 300;
+    std::int32_t State = 2;
+};
+
+inline constexpr std::int16_t kLanguageCodeEnglish = 1033;
+inline constexpr std::int16_t kLanguageCodeGerman = 1031;
+inline constexpr int kRemoteActionCount = 5;
+inline constexpr int kRecentFileItems = 4;
+
+class IMainWindowCore {
+public:
+    virtual ~IMainWindowCore() = default;
+
+    /// The idle handler (driver kept running, menu entries recomputed).
+    virtual void Idle() = 0;
+    /// The 50 ms timer duties (plugin idle, overload flag, processor load).
+    virtual void Timer() = 0;
+    /// Handles a message the MIDI input posted to the main window (the remote commands).
+    virtual void HandleWindowMessage(const TWindowMessage& message) = 0;
+    /// Runs remote command 0-4 as its menu action does.
+    virtual void RunRemoteCommand(int index) = 0;
+
+    virtual bool ProjectOpen() const = 0;
+    virtual void NewProject() = 0;
+    /// False with the reason already shown when the file could not be read.
+    virtual bool OpenProject(const std::filesystem::path& path) = 0;
+    virtual bool OpenRecentFile(int item) = 0;
+    virtual bool SaveProject() = 0;
+    /// An empty path: the dialog was cancelled (the settings are written all the same).
+    virtual bool SaveProjectAs(const std::filesystem::path& path) = 0;
+    virtual void CloseProject() = 0;
+    /// Clears the current part and destroys the project; the window then closes.
+    virtual void ExitApp() = 0;
+    /// The folder the last project came from or went to; empty when none.
+    virtual std::filesystem::path ProjectFolder() const = 0;
+
+    virtual TMainMenuEntries MenuEntries() const = 0;
+    virtual std::string Caption() const = 0;
+    /// Hints or "OVERLOAD!", sample rate, sample format, "SSE" or "x87".
+    virtual std::array<std::string, 4> StatusPanels() const = 0;
+
+    virtual std::int16_t LanguageCode() const = 0;
+    virtual void SetLanguage(std::int16_t code) = 0;
+
+    virtual TMainWindowPlacement Placement() const = 0;
+    virtual void SetPlacement(const TMainWindowPlacement& placement) = 0;
+
+    /// Hotkey of remote command 0-4: virtual-key code in the low byte, 0x2000 Shift, 0x4000
+    /// Ctrl, 0x8000 Alt; 0 for none.
+    virtual std::uint16_t RemoteHotkey(int index) const = 0;
+
+    /// Installs the window's views (busy cursor, pending messages); null removes them.
+    virtual void SetViews(IProjectViews* views) = 0;
+};
+
+} // namespace peldor
