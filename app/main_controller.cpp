@@ -144,6 +144,10 @@ TScanReport TMainController::Start() {
     processor->SetSampleRate(static_cast<float>(asio->SampleRate()));
     processor->SetBlockSize(bufferSize);
     blockFrames = bufferSize;
+    if (driverConfigured) {
+        // The rate and sample format panels show the opened driver's.
+        ApplySampleRateChange();
+    }
 
     TraceStep("start-up: plugin host");
     slots = std::make_unique<TPluginSlots>(*vst, static_cast<ISlotDriver&>(*this), processor.get());

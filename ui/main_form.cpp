@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -27,6 +28,9 @@ namespace {
 
 /// Status panel widths; panel 0 takes what is left (FormResize).
 constexpr std::array<int, 4> kPanelWidths{100, 80, 50, 50};
+/// What the status bar's frames and gaps take: panel 0 is the window width minus 200 while
+/// panels 1-3 keep their 180.
+constexpr int kPanelSpacing = 20;
 constexpr const char* kProgramName = "PELDOR";
 
 struct TRemoteAction {
@@ -330,6 +334,7 @@ void TMainForm::RefreshFromCore() {
         const QString text = QString::fromStdString(texts[i]);
         if (panels[i]->text() != text) {
             panels[i]->setText(text);
+            FitPanels();
         }
     }
     UpdateMenuEntries();
@@ -377,8 +382,21 @@ bool TMainForm::event(QEvent* e) {
 
 void TMainForm::resizeEvent(QResizeEvent* e) {
     QMainWindow::resizeEvent(e);
-    // FormResize: panel 0 takes the width the other three leave.
-    panels[0]->setFixedWidth(std::max(0, width() - kFixedPanelsWidth));
+    FitPanels();
+}
+
+void TMainForm::FitPanels() {
+    // Panels 1-3 keep their widths unless a text needs more (a sample format name in a wide
+    // font); FormResize gives panel 0 what they leave.
+    constexpr int kTextMargin = 8;
+    int others = 0;
+    for (std::size_t i = 1; i < panels.size(); ++i) {
+        const int needed =
+            panels[i]->fontMetrics().horizontalAdvance(panels[i]->text()) + kTextMargin;
+        panels[i]->setFixedWidth(std::max(kPanelWidths[i], needed));
+        others += panels[i]->minimumWidth();
+    }
+    panels[0]->setFixedWidth(std::max(0, width() - others - kPanelSpacing));
 }
 
 void TMainForm::StorePlacement() {

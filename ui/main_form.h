@@ -25,8 +25,6 @@ namespace peldor {
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
 inline constexpr const char* kProjectFileSuffix = "pdp";
-/// Width the status bar keeps for panels 1-3 (FormResize).
-inline constexpr int kFixedPanelsWidth = 200;
 
 /// The help page for a language code: $PELDOR_HELP_DIR, then help/ beside the program, then
 /// ../share/peldor/help/ beside it, then the source tree's help/; the German page falls back
@@ -83,6 +81,7 @@ private:
     void BuildMenu();
     void BuildStatusBar();
     void RefreshFromCore();
+    void FitPanels();
     void StorePlacement();
     QString AskProjectFile(bool save);
     void ShowSorry();
