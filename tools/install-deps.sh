@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     jackd2 libjack-jackd2-dev
     librtmidi-dev libsimpleini-dev
+    qt6-base-dev libx11-dev xvfb xauth
     dpf-plugins-vst
     clang libclang-rt-14-dev clang-format
 )
