@@ -1,0 +1,256 @@
+#include "ui/flat_fader.h"
+
+#include "engine/numeric.h"
+#include "ui/audio_taper.h"
+#include "ui/flat_style.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace peldor {
+namespace {
+
+constexpr double kSilentPosition = 0.001;
+constexpr double kMeterFloor = 0.01; // -40 dB, the bar's empty end
+constexpr double kMeterCeiling = 1.0;
+constexpr double kBarFallPerTick = 0.04; // 1.6 dB per tick
+constexpr double kBarGoneBelow = -0.8;   // the value box returns once the bar falls below this
+constexpr double kBarOrangeShare = 0.9;
+constexpr int kScaleDb[] = {10, 5, 0, -5, -10, -20, -30, -40};
+constexpr int kTrackWidth = 4;
+constexpr int kThumbMaxWidth = 18;
+constexpr int kScaleFontPx = 8;
+constexpr int kValueFontMaxPx = 11;
+constexpr int kValueFontMinPx = 7;
+
+} // namespace
+
+TFlatFader::TFlatFader(QWidget* parent) : TFlatControl(0.625f, 1, QStringLiteral("dB"), parent) {
+    resize(36, 160);
+    timer.setInterval(kTimerMs);
+    connect(&timer, &QTimer::timeout, this, &TFlatFader::TimerTick);
+    ValChanged();
+}
+
+double TFlatFader::Gain() const {
+    return Val() < kSilentPosition ? 0.0 : TFlatControl::Gain();
+}
+
+void TFlatFader::SetMeter(double level) {
+    if (std::isnan(level)) {
+        return;
+    }
+    level = std::clamp(level, kMeterFloor, kMeterCeiling);
+    const double current = std::pow(10.0, 2.0 * barLevel - 2.0);
+    if (level > current) {
+        barLevel = (FastLog10(level) + 2.0) * 0.5;
+        boxState = TBoxState::BarRising;
+    }
+}
+
+void TFlatFader::TimerTick() {
+    if (dragging) {
+        return;
+    }
+    switch (boxState) {
+    case TBoxState::ValueShown:
+        if (--countdown > 0) {
+            return;
+        }
+        boxState = TBoxState::BarFalling;
+        break;
+    case TBoxState::BarRising:
+        boxState = TBoxState::BarFalling;
+        break;
+    case TBoxState::BarFalling:
+        barLevel -= kBarFallPerTick;
+        if (barLevel < kBarGoneBelow) {
+            boxState = TBoxState::Idle;
+        }
+        break;
+    case TBoxState::Idle:
+        return;
+    }
+    update(ValueBoxRect());
+}
+
+int TFlatFader::BarReach() const {
+    if (boxState != TBoxState::BarRising && boxState != TBoxState::BarFalling) {
+        return 0;
+    }
+    return std::max(0, static_cast<int>((width() - 2) * barLevel));
+}
+
+int TFlatFader::TrackTop() const {
+    return kThumbHeight / 2;
+}
+
+int TFlatFader::TrackBottom() const {
+    return std::max(TrackTop() + 1, height() - kValueBoxHeight - kThumbHeight / 2 - 2);
+}
+
+QRect TFlatFader::ValueBoxRect() const {
+    return {0, height() - kValueBoxHeight, width(), kValueBoxHeight};
+}
+
+QRect TFlatFader::ThumbRect() const {
+    const double share = (Max() - Val()) / (Max() - Min());
+    const int centre = TrackTop() + qRound(share * (TrackBottom() - TrackTop()));
+    const int w = std::min(kThumbMaxWidth, width() - 4);
+    return {TrackX() - w / 2, centre - kThumbHeight / 2, w, kThumbHeight};
+}
+
+float TFlatFader::PositionAt(double y) const {
+    const double p =
+        Max() - (Max() - Min()) * (y - kThumbHeight / 2.0) / (TrackBottom() - TrackTop());
+    return std::clamp(static_cast<float>(p), Min(), Max());
+}
+
+void TFlatFader::ValChanged() {
+    boxState = TBoxState::ValueShown;
+    countdown = kValueShownTicks;
+    const QRect thumb = ThumbRect();
+    update(lastThumb.united(thumb).adjusted(-1, -1, 1, 1));
+    update(ValueBoxRect());
+}
+
+void TFlatFader::LookChanged() {
+    scale = QPixmap();
+    update();
+}
+
+void TFlatFader::resizeEvent(QResizeEvent* event) {
+    scale = QPixmap();
+    QWidget::resizeEvent(event);
+}
+
+void TFlatFader::showEvent(QShowEvent* event) {
+    timer.start();
+    QWidget::showEvent(event);
+}
+
+void TFlatFader::hideEvent(QHideEvent* event) {
+    timer.stop();
+    QWidget::hideEvent(event);
+}
+
+void TFlatFader::BuildScale() {
+    const qreal ratio = devicePixelRatioF();
+    scale = QPixmap(size() * ratio);
+    scale.setDevicePixelRatio(ratio);
+    scale.fill(Qt::transparent);
+    QPainter painter(&scale);
+    const int x = TrackX();
+    const int top = TrackTop();
+    const int bottom = TrackBottom();
+    painter.fillRect(QRect(x - kTrackWidth / 2, top, kTrackWidth, bottom - top + 1), style::kTrack);
+
+    painter.setFont(style::SansFont(kScaleFontPx));
+    const auto markY = [&](double position) {
+        return top + qRound((Max() - position) / (Max() - Min()) * (bottom - top));
+    };
+    const int labelRight = x - kThumbMaxWidth / 2 - 1;
+    if (ShowTicks()) {
+        for (int dB : kScaleDb) {
+            const double position = TaperPositionOfDb(dB);
+            if (position < Min() || position > Max()) {
+                continue;
+            }
+            const int y = markY(position);
+            painter.setPen(dB == 0 ? style::kText : TickColor());
+            painter.drawLine(x + kTrackWidth / 2 + 1, y, x + kThumbMaxWidth / 2, y);
+            painter.drawText(QRect(0, y - kScaleFontPx, labelRight, 2 * kScaleFontPx),
+                             Qt::AlignRight | Qt::AlignVCenter, QString::number(std::abs(dB)));
+        }
+    }
+    if (ShowEndMarks()) {
+        painter.setPen(TickColor());
+        for (int y : {top, bottom}) {
+            painter.drawLine(x - kThumbMaxWidth / 2, y, x + kThumbMaxWidth / 2, y);
+        }
+    }
+}
+
+void TFlatFader::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    if (scale.isNull() || scale.deviceIndependentSize().toSize() != size()) {
+        BuildScale();
+    }
+    const QRect box = ValueBoxRect();
+    if (event->rect().top() < box.top()) {
+        painter.drawPixmap(0, 0, scale);
+        lastThumb = ThumbRect();
+        painter.setPen(QPen(PenColor(), 1));
+        painter.setBrush(FillColor());
+        painter.drawRect(lastThumb.adjusted(0, 0, -1, -1));
+        painter.setPen(QPen(MarkColor(), Thickness() + 1));
+        const int mid = lastThumb.center().y();
+        painter.drawLine(lastThumb.left() + 2, mid, lastThumb.right() - 2, mid);
+    }
+    if (event->rect().intersects(box)) {
+        PaintValueBox(painter);
+    }
+}
+
+void TFlatFader::PaintValueBox(QPainter& painter) {
+    const QRect box = ValueBoxRect();
+    painter.setPen(ValBorderColor());
+    painter.setBrush(ValFillColor());
+    painter.drawRect(box.adjusted(0, 0, -1, -1));
+    if (boxState == TBoxState::BarRising || boxState == TBoxState::BarFalling) {
+        const int reach = BarReach();
+        const int orangeFrom = static_cast<int>(width() * kBarOrangeShare);
+        for (int x = 2; x <= reach; x += 2) {
+            painter.setPen(x < orangeFrom ? style::kBarGreen : style::kBarOrange);
+            painter.drawLine(x, box.top() + 2, x, box.bottom() - 2);
+        }
+        return;
+    }
+    const QString text = ValueText().simplified();
+    int px = kValueFontMaxPx;
+    QFont font = style::SansFont(px, true);
+    while (px > kValueFontMinPx && QFontMetrics(font).horizontalAdvance(text) > width() - 2) {
+        font.setPixelSize(--px);
+    }
+    painter.setFont(font);
+    painter.setPen(Val() > kTaperUnityPosition ? style::kWarnText : ValColor());
+    painter.drawText(box, Qt::AlignCenter, text);
+}
+
+void TFlatFader::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    const double y = event->position().y();
+    const QRect thumb = ThumbRect();
+    dragging = true;
+    if (thumb.contains(event->position().toPoint())) {
+        // Grabbed where it was clicked: the thumb does not jump under the pointer.
+        grabOffset = y - (thumb.top() + kThumbHeight / 2.0);
+    } else {
+        grabOffset = 0.0;
+        SetValByUser(PositionAt(y));
+    }
+    ShowFloatingValue();
+}
+
+void TFlatFader::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging) {
+        SetValByUser(PositionAt(event->position().y() - grabOffset));
+    }
+}
+
+void TFlatFader::mouseReleaseEvent(QMouseEvent* event) {
+    if (!dragging || event->button() != Qt::LeftButton) {
+        return;
+    }
+    dragging = false;
+    HideFloatingValue();
+    SetValByUser(PositionAt(event->position().y() - grabOffset));
+}
+
+} // namespace peldor
