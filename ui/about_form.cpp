@@ -66,7 +66,7 @@ TAboutForm::TAboutForm(QWidget* parent, const QByteArray& jpeg)
     setWindowTitle(QStringLiteral("About PELDOR"));
 
     title = new TTitleBar(this);
-    title->setGeometry(0, 0, kWidth, TTitleBar::kHeight);
+    title->setGeometry(1, 1, kWidth - 2, TTitleBar::kHeight - 1);
     title->SetCaption(QStringLiteral("About PELDOR"));
 
     memo = new QPlainTextEdit(this);
@@ -75,8 +75,12 @@ TAboutForm::TAboutForm(QWidget* parent, const QByteArray& jpeg)
     memo->setPlainText(QString::fromUtf8(kAboutText));
     memo->setFont(style::SansFont(kMemoFontPx));
     memo->setGeometry(kMargin, kMemoTop, kWidth - 2 * kMargin, kMemoHeight);
-    memo->setStyleSheet(QStringLiteral("QPlainTextEdit { background: #273265; color: #E8EBF4; "
-                                       "border: 1px solid #4A558C; }"));
+    memo->setStyleSheet(QStringLiteral(
+        "QPlainTextEdit { background: #273265; color: #E8EBF4; border: 1px solid #4A558C; }"
+        "QScrollBar:vertical { background: #1D2136; width: 10px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: #4A558C; min-height: 20px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
 
     okSwitch = new TFlatSwitch(this);
     okSwitch->setObjectName(QStringLiteral("btnOK"));
@@ -91,7 +95,7 @@ TAboutForm::TAboutForm(QWidget* parent, const QByteArray& jpeg)
 }
 
 QRect TAboutForm::PictureArea() const {
-    return {0, TTitleBar::kHeight, kWidth, kPictureHeight};
+    return {1, TTitleBar::kHeight, kWidth - 2, kPictureHeight};
 }
 
 void TAboutForm::paintEvent(QPaintEvent*) {

@@ -85,7 +85,7 @@ TMsgBoxForm::TMsgBoxForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
     setPalette(pal);
 
     title = new TTitleBar(this);
-    title->setGeometry(0, 0, kClientWidth, TTitleBar::kHeight);
+    title->setGeometry(1, 1, kClientWidth - 2, TTitleBar::kHeight - 1);
 
     iconBox = new TIconBox(this);
     iconBox->setGeometry(kIconLeft, kIconTop, kIconSize, kIconSize);
