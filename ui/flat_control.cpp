@@ -109,7 +109,7 @@ void TFlatControl::SetThickness(int value) {
 
 void TFlatControl::SetValUnit(const QString& unit) {
     valUnit = unit;
-    update();
+    LookChanged();
 }
 
 void TFlatControl::SetShowTicks(bool value) {

@@ -25,11 +25,16 @@ constexpr int kThumbMaxWidth = 18;
 constexpr int kScaleFontPx = 8;
 constexpr int kValueFontMaxPx = 11;
 constexpr int kValueFontMinPx = 7;
+constexpr int kBoxShowsValue = -1;
+constexpr int kBoxForceRepaint = -2;
 
 } // namespace
 
 TFlatFader::TFlatFader(QWidget* parent) : TFlatControl(0.625f, 1, QStringLiteral("dB"), parent) {
     resize(36, 160);
+    // The fader paints every pixel (its background in its parent's colour), so the parent
+    // need not be painted under each tick's repaint.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     timer.setInterval(kTimerMs);
     connect(&timer, &QTimer::timeout, this, &TFlatFader::TimerTick);
     ValChanged();
@@ -74,7 +79,22 @@ void TFlatFader::TimerTick() {
     case TBoxState::Idle:
         return;
     }
-    update(ValueBoxRect());
+    RefreshBox();
+}
+
+int TFlatFader::BoxContent() const {
+    if (boxState != TBoxState::BarRising && boxState != TBoxState::BarFalling) {
+        return kBoxShowsValue;
+    }
+    return BarReach() / 2;
+}
+
+void TFlatFader::RefreshBox() {
+    const int content = BoxContent();
+    if (content != shownContent) {
+        shownContent = content;
+        update(ValueBoxRect());
+    }
 }
 
 int TFlatFader::BarReach() const {
@@ -113,17 +133,23 @@ void TFlatFader::ValChanged() {
     boxState = TBoxState::ValueShown;
     countdown = kValueShownTicks;
     const QRect thumb = ThumbRect();
-    update(lastThumb.united(thumb).adjusted(-1, -1, 1, 1));
-    update(ValueBoxRect());
+    if (thumb != lastThumb) {
+        update(lastThumb.adjusted(-1, -1, 1, 1));
+        update(thumb.adjusted(-1, -1, 1, 1));
+    }
+    shownContent = kBoxForceRepaint; // the value's text changed
+    RefreshBox();
 }
 
 void TFlatFader::LookChanged() {
     scale = QPixmap();
+    shownContent = kBoxForceRepaint;
     update();
 }
 
 void TFlatFader::resizeEvent(QResizeEvent* event) {
     scale = QPixmap();
+    shownContent = kBoxForceRepaint;
     QWidget::resizeEvent(event);
 }
 
@@ -137,11 +163,14 @@ void TFlatFader::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
-void TFlatFader::BuildScale() {
+void TFlatFader::BuildImages() {
     const qreal ratio = devicePixelRatioF();
+    const QColor back = parentWidget() != nullptr
+                            ? parentWidget()->palette().color(QPalette::Window)
+                            : style::kWindowBack;
     scale = QPixmap(size() * ratio);
     scale.setDevicePixelRatio(ratio);
-    scale.fill(Qt::transparent);
+    scale.fill(back);
     QPainter painter(&scale);
     const int x = TrackX();
     const int top = TrackTop();
@@ -172,12 +201,34 @@ void TFlatFader::BuildScale() {
             painter.drawLine(x - kThumbMaxWidth / 2, y, x + kThumbMaxWidth / 2, y);
         }
     }
+    painter.end();
+
+    valueFontPx.fill(0);
+
+    const QSize boxSize(width(), kValueBoxHeight);
+    for (bool bar : {false, true}) {
+        QPixmap image(boxSize * ratio);
+        image.setDevicePixelRatio(ratio);
+        QPainter boxPainter(&image);
+        boxPainter.setPen(ValBorderColor());
+        boxPainter.setBrush(ValFillColor());
+        boxPainter.drawRect(QRect(QPoint(0, 0), boxSize).adjusted(0, 0, -1, -1));
+        if (bar) {
+            const int orangeFrom = static_cast<int>(width() * kBarOrangeShare);
+            for (int lineX = 2; lineX <= width() - 2; lineX += 2) {
+                boxPainter.setPen(lineX < orangeFrom ? style::kBarGreen : style::kBarOrange);
+                boxPainter.drawLine(lineX, 2, lineX, kValueBoxHeight - 3);
+            }
+        }
+        boxPainter.end();
+        (bar ? fullBar : emptyBox) = image;
+    }
 }
 
 void TFlatFader::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (scale.isNull() || scale.deviceIndependentSize().toSize() != size()) {
-        BuildScale();
+        BuildImages();
     }
     const QRect box = ValueBoxRect();
     if (event->rect().top() < box.top()) {
@@ -197,24 +248,29 @@ void TFlatFader::paintEvent(QPaintEvent* event) {
 
 void TFlatFader::PaintValueBox(QPainter& painter) {
     const QRect box = ValueBoxRect();
-    painter.setPen(ValBorderColor());
-    painter.setBrush(ValFillColor());
-    painter.drawRect(box.adjusted(0, 0, -1, -1));
+    const qreal ratio = emptyBox.devicePixelRatio();
     if (boxState == TBoxState::BarRising || boxState == TBoxState::BarFalling) {
-        const int reach = BarReach();
-        const int orangeFrom = static_cast<int>(width() * kBarOrangeShare);
-        for (int x = 2; x <= reach; x += 2) {
-            painter.setPen(x < orangeFrom ? style::kBarGreen : style::kBarOrange);
-            painter.drawLine(x, box.top() + 2, x, box.bottom() - 2);
-        }
+        // Lines stand at every even x up to the reach: the bar image up to the last of them.
+        const int split = std::min(width(), BarReach() / 2 * 2 + 1);
+        painter.drawPixmap(QRectF(0, box.top(), split, box.height()), fullBar,
+                           QRectF(0, 0, split * ratio, box.height() * ratio));
+        painter.drawPixmap(
+            QRectF(split, box.top(), width() - split, box.height()), emptyBox,
+            QRectF(split * ratio, 0, (width() - split) * ratio, box.height() * ratio));
         return;
     }
+    painter.drawPixmap(box.topLeft(), emptyBox);
     const QString text = ValueText().simplified();
-    int px = kValueFontMaxPx;
-    QFont font = style::SansFont(px, true);
-    while (px > kValueFontMinPx && QFontMetrics(font).horizontalAdvance(text) > width() - 2) {
-        font.setPixelSize(--px);
+    QFont font = style::SansFont(kValueFontMaxPx, true);
+    const auto length = static_cast<std::size_t>(text.size());
+    int& px = valueFontPx[std::min(length, valueFontPx.size() - 1)];
+    if (px == 0) {
+        px = kValueFontMaxPx;
+        while (px > kValueFontMinPx && QFontMetrics(font).horizontalAdvance(text) > width() - 2) {
+            font.setPixelSize(--px);
+        }
     }
+    font.setPixelSize(px);
     painter.setFont(font);
     painter.setPen(Val() > kTaperUnityPosition ? style::kWarnText : ValColor());
     painter.drawText(box, Qt::AlignCenter, text);

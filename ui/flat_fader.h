@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <array>
+
 namespace peldor {
 
 class TFlatFader : public TFlatControl {
@@ -62,8 +64,12 @@ protected:
     void LookChanged() override;
 
 private:
-    void BuildScale();
+    void BuildImages();
     void PaintValueBox(QPainter& painter);
+    /// What the box shows: the number of bar lines, or kBoxShowsValue.
+    int BoxContent() const;
+    /// Repaints the box when what it shows differs from what it last showed.
+    void RefreshBox();
     int TrackX() const { return width() * 5 / 8; }
 
     QTimer timer;
@@ -73,7 +79,14 @@ private:
     bool dragging = false;
     double grabOffset = 0.0;
     QRect lastThumb;
-    QPixmap scale; // track and scale marks, drawn once per size and look
+    int shownContent = -2; // BoxContent() as last asked to be painted
+    // Drawn once per size and look: the background with track and scale marks, the empty box
+    // and the box full of bar lines (a bar is the left part of the one beside the other).
+    QPixmap scale;
+    QPixmap emptyBox;
+    QPixmap fullBar;
+    // The largest font that fits a value text into the box, by text length (0: not yet known).
+    std::array<int, 24> valueFontPx{};
 };
 
 } // namespace peldor
