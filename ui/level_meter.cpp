@@ -24,7 +24,7 @@ TLevelMeter::TLevelMeter(QWidget* parent) : QWidget(parent) {
 void TLevelMeter::SetValue(int v) {
     const int oldLit = LitSegments();
     const int oldPeak = PeakSegment();
-    value = std::clamp(v, -1, kMaxValue);
+    value = std::clamp(v, 0, kMaxValue);
     UpdatePeak(false);
     RefreshFrom(oldLit, oldPeak);
 }

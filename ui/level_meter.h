@@ -37,7 +37,7 @@ public:
     explicit TLevelMeter(QWidget* parent = nullptr);
 
     int Value() const { return value; }
-    /// Sets the displayed level (clamped to 0-9999; -1 is the meter's own bottom).
+    /// Sets the displayed level, clamped to 0-9999 (only the fall-off goes down to -1).
     void SetValue(int v);
     /// Raises the display to v (0-9999 scale) when v is at least the current Value; lower
     /// values are left to the fall-off. Cheap: repaints only the segments that changed.

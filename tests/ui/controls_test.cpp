@@ -342,6 +342,8 @@ void ControlsTest::levelMeterSegmentsAndBands() {
     QCOMPARE(meter.PeakHoldTime(), 200);
     meter.SetValue(12345);
     QCOMPARE(meter.Value(), 9999);
+    meter.SetValue(-40);
+    QCOMPARE(meter.Value(), 0);
     meter.SetBarHeight(2);
     meter.SetBarSeparator(1);
     QCOMPARE(meter.Segments(), 33);
