@@ -10,7 +10,7 @@ packages=(
     librtmidi-dev libsimpleini-dev
     dpf-plugins-vst
     clang libclang-rt-14-dev clang-format
-    qt6-base-dev libjpeg62-turbo-dev
+    qt6-base-dev libjpeg62-turbo-dev fonts-dejavu-core
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include "ui/flat_switch.h"
 #include "ui/level_meter.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -125,10 +126,15 @@ void ControlsTest::knobDragCoversRangeIn200Pixels() {
     QCOMPARE(spy.count(), 0);
     QTest::mouseMove(knob, QPoint(18, -32));
     QVERIFY(qAbs(knob->Val() - 0.75f) < 1e-6f);
+    // The value floats beside the knob while it is dragged.
+    auto* floating = knob->findChild<QLabel*>("FloatingValue");
+    QVERIFY(floating != nullptr && floating->isVisible());
+    QCOMPARE(floating->text(), knob->ValueText());
     QTest::mouseMove(knob, QPoint(18, -82));
     QTest::mouseRelease(knob, Qt::LeftButton, {}, QPoint(18, -82));
     QCOMPARE(knob->Val(), 1.0f);
     QCOMPARE(spy.count(), 3); // two moves and the release
+    QVERIFY(!floating->isVisible());
 
     // Further travel is clamped; the pointer's angle follows the value.
     QTest::mousePress(knob, Qt::LeftButton, {}, QPoint(18, 18));
