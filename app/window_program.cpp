@@ -7,6 +7,8 @@
 #include "app/stop_signals.h"
 #include "plugins/registry_file.h"
 #include "ui/main_form.h"
+#include "ui/qt_message_box_presenter.h"
+#include "ui/splash_form.h"
 #include "ui/window_message_pump.h"
 
 #include <QApplication>
@@ -120,6 +122,12 @@ int RunWindowProgram(const TRunnerOptions& runner, int& argc, char** argv) {
     int exitCode = kExitOk;
     {
         TMainForm form(core);
+        const std::unique_ptr<TQtMessageBoxPresenter> presenter =
+            InstallQtMessageBoxPresenter(&form);
+        // The splash window shows the start-up's status lines and the plugin scan; the first
+        // idle moment fades it out. It deletes itself.
+        auto* splash = new TSplashForm;
+        splash->show();
         const TScanReport report = controller.Start();
         if (pluginFolder.empty() && !report.Scanned) {
             Say("no plugin folder is registered in " + RegistryFile().string() +

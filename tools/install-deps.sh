@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev libx11-dev xvfb xauth
     dpf-plugins-vst
     clang libclang-rt-14-dev clang-format
+    qt6-base-dev libjpeg62-turbo-dev fonts-dejavu-core
 )
 
 missing=()

@@ -1,7 +1,9 @@
 #include "ui/main_form.h"
 
 #include "i18n/message_box.h"
+#include "ui/about_form.h"
 #include "ui/hotkey.h"
+#include "ui/splash_form.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -269,6 +271,8 @@ void TMainForm::LoadFromCore() {
     for (std::size_t i = 0; i < panels.size(); ++i) {
         panels[i]->setText(QString::fromStdString(core.StatusPanels()[i]));
     }
+    FitPanels();
+    loaded = true;
 }
 
 void TMainForm::ShowMaximisedWithPlacement() {
@@ -342,12 +346,16 @@ void TMainForm::RefreshFromCore() {
 
 void TMainForm::ApplicationIdle() {
     // A message box shown from inside the idle handler runs its own loop, which is idle too.
-    if (inIdle || closing) {
+    if (inIdle || closing || !loaded) {
         return;
     }
     inIdle = true;
     core.Idle();
     RefreshFromCore();
+    // The first idle moment after start-up: the driver runs, the splash window goes.
+    if (TSplashForm* splash = TSplashForm::Current(); splash != nullptr && !splash->Fading()) {
+        splash->FadeOut();
+    }
     inIdle = false;
 }
 

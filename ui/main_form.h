@@ -46,7 +46,8 @@ public:
 
     /// Recomputes the enabled states and the recent-file items from the core.
     void UpdateMenuEntries();
-    /// The idle handler: the core's, then the menu, caption and panels.
+    /// The idle handler: the core's, then the menu, caption and panels; the first one after
+    /// LoadFromCore fades the splash window out.
     void ApplicationIdle();
     /// The 50 ms timer.
     void UITimerTimer();
@@ -104,6 +105,8 @@ private:
     QActionGroup* languages = nullptr;
     int busyDepth = 0;
     bool inIdle = false;
+    /// LoadFromCore has run: the start-up is over.
+    bool loaded = false;
     bool closing = false;
 };
 
