@@ -114,14 +114,13 @@ int RunWindowProgram(const TRunnerOptions& runner, int& argc, char** argv) {
 
     TMainController controller(std::move(start));
     TMainWindowCore core(controller);
-    // Remote commands from the MIDI threads reach the window thread through the event loop.
-    TWindowMessagePump pump(
-        [&core](const TWindowMessage& message) { core.HandleWindowMessage(message); });
-    SetWindowPoster(&pump);
-
     int exitCode = kExitOk;
     {
         TMainForm form(core);
+        // Remote commands from the MIDI threads reach the window thread through the event loop.
+        TWindowMessagePump pump(
+            [&form](const TWindowMessage& message) { form.HandleWindowMessage(message); });
+        SetWindowPoster(&pump);
         const std::unique_ptr<TQtMessageBoxPresenter> presenter =
             InstallQtMessageBoxPresenter(&form);
         // The splash window shows the start-up's status lines and the plugin scan; the first
@@ -154,8 +153,8 @@ int RunWindowProgram(const TRunnerOptions& runner, int& argc, char** argv) {
         // The shut-down order, while the window's busy cursor still exists.
         controller.ExitApp();
         controller.Shutdown();
+        SetWindowPoster(nullptr);
     }
-    SetWindowPoster(nullptr);
     return exitCode;
 }
 

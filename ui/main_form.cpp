@@ -1,6 +1,7 @@
 #include "ui/main_form.h"
 
 #include "i18n/message_box.h"
+#include "midi/window_messages.h"
 #include "ui/about_form.h"
 #include "ui/hotkey.h"
 #include "ui/splash_form.h"
@@ -237,7 +238,10 @@ void TMainForm::BuildMenu() {
         const TRemoteAction& remote = kRemoteActions[static_cast<std::size_t>(i)];
         QAction* action = AddAction(nullptr, remote.Name, remote.Caption, remote.Hint);
         action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this, [this, i] { core.RunRemoteCommand(i); });
+        connect(action, &QAction::triggered, this, [this, i] {
+            const ActionScope scope(*this);
+            core.RunRemoteCommand(i);
+        });
     }
 }
 
@@ -345,12 +349,14 @@ void TMainForm::RefreshFromCore() {
 }
 
 void TMainForm::ApplicationIdle() {
-    // A message box shown from inside the idle handler runs its own loop, which is idle too.
-    if (inIdle || closing || !loaded) {
+    // A message box shown from inside the idle handler runs its own loop, which is idle too;
+    // so does one shown in the middle of an action, which may hold the driver stopped.
+    if (inIdle || closing || !loaded || actionDepth > 0) {
         return;
     }
     inIdle = true;
     core.Idle();
+    RunDeferredMessages();
     RefreshFromCore();
     // The first idle moment after start-up: the driver runs, the splash window goes.
     if (TSplashForm* splash = TSplashForm::Current(); splash != nullptr && !splash->Fading()) {
@@ -360,7 +366,8 @@ void TMainForm::ApplicationIdle() {
 }
 
 void TMainForm::UITimerTimer() {
-    if (closing) {
+    // Inside an action (a message box's loop) the plugins may be half replaced.
+    if (closing || actionDepth > 0) {
         return;
     }
     core.Timer();
@@ -372,6 +379,26 @@ void TMainForm::UITimerTimer() {
         }
     }
     RefreshFromCore();
+}
+
+void TMainForm::HandleWindowMessage(const TWindowMessage& message) {
+    if (actionDepth > 0 || inIdle) {
+        // A remote command must not switch parts in the middle of an action; it runs at the
+        // next idle moment.
+        deferred.push_back(message);
+        return;
+    }
+    const ActionScope scope(*this);
+    core.HandleWindowMessage(message);
+}
+
+void TMainForm::RunDeferredMessages() {
+    std::vector<TWindowMessage> messages;
+    messages.swap(deferred);
+    for (const TWindowMessage& message : messages) {
+        const ActionScope scope(*this);
+        core.HandleWindowMessage(message);
+    }
 }
 
 // ---- Window events --------------------------------------------------------------------------
@@ -463,17 +490,20 @@ QString TMainForm::AskProjectFile(bool save) {
 }
 
 void TMainForm::NewProjectExecute() {
+    const ActionScope scope(*this);
     core.NewProject();
     RefreshFromCore();
 }
 
 void TMainForm::OpenProjectExecute() {
     const QString path = AskProjectFile(false);
+    const ActionScope scope(*this);
     core.OpenProject(path.toStdString());
     RefreshFromCore();
 }
 
 void TMainForm::SaveProjectExecute() {
+    const ActionScope scope(*this);
     core.SaveProject();
     RefreshFromCore();
 }
@@ -481,21 +511,27 @@ void TMainForm::SaveProjectExecute() {
 void TMainForm::SaveProjectAsExecute() {
     const QString path = AskProjectFile(true);
     StorePlacement();
+    const ActionScope scope(*this);
     core.SaveProjectAs(path.toStdString());
     RefreshFromCore();
 }
 
 void TMainForm::CloseProjectExecute() {
+    const ActionScope scope(*this);
     core.CloseProject();
     RefreshFromCore();
 }
 
 void TMainForm::ExitAppExecute() {
-    core.ExitApp();
+    {
+        const ActionScope scope(*this);
+        core.ExitApp();
+    }
     close();
 }
 
 void TMainForm::MRUOpen(int item) {
+    const ActionScope scope(*this);
     core.OpenRecentFile(item);
     RefreshFromCore();
 }

@@ -5,6 +5,7 @@
 //
 // Window thread only.
 
+#include "midi/window_messages.h"
 #include "project/project_views.h"
 #include "ui/main_window_core.h"
 
@@ -13,6 +14,7 @@
 
 #include <array>
 #include <filesystem>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -52,6 +54,10 @@ public:
     /// The 50 ms timer.
     void UITimerTimer();
 
+    /// A message the MIDI input posted to the main window (a remote command). Inside an action
+    /// it waits for the next idle moment.
+    void HandleWindowMessage(const TWindowMessage& message);
+
     /// The action of a component name ("NewProject", "mnuMRU1", "RemotePanic", ...), or null.
     QAction* Action(const QString& name) const;
     /// Status panel 0-3.
@@ -76,6 +82,17 @@ private:
     void SelectPart(std::int32_t) override {}
     void SelectConnection(std::int32_t) override {}
     void UpdateAllMixers() override {}
+
+    /// Marks a core call that the timer, the idle handler and remote commands must not enter
+    /// from a nested event loop (a message box it shows).
+    struct ActionScope {
+        explicit ActionScope(TMainForm& theForm) : form(theForm) { ++form.actionDepth; }
+        ~ActionScope() { --form.actionDepth; }
+        ActionScope(const ActionScope&) = delete;
+        ActionScope& operator=(const ActionScope&) = delete;
+        TMainForm& form;
+    };
+    void RunDeferredMessages();
 
     QAction* AddAction(QMenu* menu, const char* name, const QString& caption, const QString& hint,
                        const QKeySequence& shortcut = {});
@@ -104,6 +121,8 @@ private:
     QTimer* uiTimer = nullptr;
     QActionGroup* languages = nullptr;
     int busyDepth = 0;
+    int actionDepth = 0;
+    std::vector<TWindowMessage> deferred;
     bool inIdle = false;
     /// LoadFromCore has run: the start-up is over.
     bool loaded = false;

@@ -390,7 +390,7 @@ TEST_F(MainFormTest, RemoteCommandsFromKeysAndFromTheMidiThread) {
     const std::filesystem::path show = Show("remote.pdp");
     Open();
     TWindowMessagePump pump(
-        [this](const TWindowMessage& message) { core->HandleWindowMessage(message); });
+        [this](const TWindowMessage& message) { form->HandleWindowMessage(message); });
     SetWindowPoster(&pump);
     ASSERT_TRUE(OpenShow(show));
     ASSERT_EQ(CurrentPart, 0);
@@ -405,6 +405,53 @@ TEST_F(MainFormTest, RemoteCommandsFromKeysAndFromTheMidiThread) {
     // The options' hotkeys: Up is the previous part.
     Key(Qt::Key_Up);
     EXPECT_EQ(CurrentPart, 0);
+    SetWindowPoster(nullptr);
+}
+
+/// Shows each message box as a pause of the window thread's event loop, during which it posts a
+/// remote command, as a pedal pressed while a box is open would.
+class PostingPresenter final : public IMessageBoxPresenter {
+public:
+    PostingPresenter() { SetMessageBoxPresenter(this); }
+    ~PostingPresenter() override { SetMessageBoxPresenter(nullptr); }
+    int ShowMessageBox(const std::string&, const std::string&, int, int, int) override {
+        WindowPoster().Post({TWindowTarget::MainWindow, WM_REMOTECOMMAND, 0, 0, {}});
+        QTest::qWait(200);
+        partInsideBox = CurrentPart;
+        return kResultOk;
+    }
+    int ShowInputBox(const std::string&, const std::string&, int, int, int, std::string&) override {
+        return kResultOk;
+    }
+    void SplashStatus(const std::string&) override {}
+    std::int32_t partInsideBox = -2;
+};
+
+TEST_F(MainFormTest, RemoteCommandDuringAnActionWaitsForItsEnd) {
+    const std::filesystem::path show = Show("pedal.pdp");
+    Open();
+    TWindowMessagePump pump(
+        [this](const TWindowMessage& message) { form->HandleWindowMessage(message); });
+    SetWindowPoster(&pump);
+    ASSERT_TRUE(OpenShow(show));
+    ASSERT_EQ(CurrentPart, 0);
+
+    // Saving into a folder that went away fails with a box; the command posted meanwhile must
+    // not switch parts inside the save, and runs at the next idle moment.
+    std::filesystem::create_directory(dir / "stick");
+    FileDialogAnswer answer;
+    answer.Arm(QString::fromStdString((dir / "stick" / "gone").string()));
+    Act("SaveProjectAs").trigger();
+    ASSERT_TRUE(std::filesystem::exists(dir / "stick" / "gone.pdp"));
+    std::filesystem::remove_all(dir / "stick");
+    {
+        PostingPresenter posting;
+        Act("SaveProject").trigger();
+        EXPECT_EQ(posting.partInsideBox, 0);
+    }
+    EXPECT_EQ(CurrentPart, 0);
+    form->ApplicationIdle();
+    EXPECT_EQ(CurrentPart, 1);
     SetWindowPoster(nullptr);
 }
 

@@ -1,6 +1,6 @@
 // The whole window program on a real X server (run under xvfb-run): started with a project as
 // a user starts it, its main window found by its caption, closed through the window manager's
-// close request, and the settings it wrote read back.
+// close request, and the settings it wrote read back. Without a display it runs headless.
 
 #include "app/settings_file.h"
 #include "app/show_builder.h"
@@ -113,6 +113,23 @@ TEST(WindowProgram, StartsWithAProjectAndClosesOnRequest) {
     EXPECT_GT(settings.ReadInteger("MainForm", "Width", 0), 0);
     EXPECT_GT(settings.ReadInteger("MainForm", "Height", 0), 0);
     EXPECT_NE(settings.ReadString("MainForm", "State", ""), "");
+}
+
+TEST(WindowProgram, WithoutADisplayRunsHeadless) {
+    TempDir dir("peldor-no-display");
+    const std::filesystem::path ini = dir / "peldor.ini";
+    std::string out;
+    std::string err;
+    const int code = RunProgram(PeldorProgram(), {"--ini", ini.string(), "--duration", "0.3"},
+                                dir.Path(), std::chrono::seconds(60), &out, &err,
+                                {{"DISPLAY", ""},
+                                 {"WAYLAND_DISPLAY", ""},
+                                 {"QT_QPA_PLATFORM", ""},
+                                 {"PELDOR_REGISTRY", (dir / "registry.ini").string()}});
+    EXPECT_EQ(code, 0) << err;
+    EXPECT_NE(err.find("running headless"), std::string::npos) << err;
+    // The headless runner's shut-down wrote the settings.
+    EXPECT_EQ(TSettingsFile(ini).ReadInteger("General", "Language", 0), 1033);
 }
 
 } // namespace
