@@ -137,6 +137,31 @@ TEST_F(MainControllerTest, UnknownLanguageCodesMeanEnglish) {
     EXPECT_TRUE(main.MenuState().RecentEnabled[0]);
 }
 
+TEST_F(MainControllerTest, TheWindowsLanguageAndPlacementReachTheSettingsFile) {
+    std::ofstream(ini) << "[MainForm]\nLeft=5\nTop=6\nWidth=700\nHeight=500\nState=0\n";
+    TMainController& main = Start(Options());
+    // The window always starts maximised: "State" is not read.
+    EXPECT_EQ(main.FormPlacement().Left, 5);
+    EXPECT_EQ(main.FormPlacement().Width, 700);
+    EXPECT_EQ(main.FormPlacement().State, 2);
+
+    main.SetLanguage(1031);
+    EXPECT_EQ(main.LanguageCode(), 1031);
+    EXPECT_NE(Contents(ini).find("Language = 1031"), std::string::npos);
+    main.SetLanguage(2057);
+    EXPECT_EQ(main.LanguageCode(), 1033);
+
+    main.SetFormPlacement({10, 20, 640, 480, 0});
+    main.Shutdown();
+    const TSettingsFile settings(ini);
+    EXPECT_EQ(settings.ReadInteger("MainForm", "Left", -1), 10);
+    EXPECT_EQ(settings.ReadInteger("MainForm", "Top", -1), 20);
+    EXPECT_EQ(settings.ReadInteger("MainForm", "Width", -1), 640);
+    EXPECT_EQ(settings.ReadInteger("MainForm", "Height", -1), 480);
+    EXPECT_EQ(settings.ReadInteger("MainForm", "State", -1), 0);
+    EXPECT_EQ(settings.ReadInteger("General", "Language", -1), 1033);
+}
+
 TEST_F(MainControllerTest, ProjectActionsKeepTheRecentFilesAndTheMenuInStep) {
     TMainController& main = Start(Options());
     const std::filesystem::path a = Show("a.pdp");
@@ -246,6 +271,9 @@ TEST_F(MainControllerTest, TheConfiguredDriverRunsAtARateItCanDoAndTheEngineFoll
     EXPECT_EQ(main.Processor()->BufferLength(), 128);
     EXPECT_EQ(ChannelAssignment.OutMainL, 0);
     EXPECT_EQ(ChannelAssignment.OutSoloR, 5);
+    // The status panels show the opened driver's rate and format from the start.
+    EXPECT_EQ(main.StatusPanels()[1], "48.000 kHz");
+    EXPECT_EQ(main.StatusPanels()[2], "32 bit FP");
     EXPECT_FALSE(main.Asio().Active());
     main.Idle(); // the first idle moment starts the driver
     EXPECT_TRUE(main.Asio().Active());
