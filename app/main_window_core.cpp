@@ -1,6 +1,8 @@
 #include "app/main_window_core.h"
 
 #include "midi/switching.h"
+#include "plugins/plugin_catalogue.h"
+#include "plugins/vst_plugin.h"
 #include "project/project_model.h"
 #include "project/project_options.h"
 
@@ -123,6 +125,78 @@ std::uint16_t TMainWindowCore::RemoteHotkey(int index) const {
 
 void TMainWindowCore::SetViews(IProjectViews* views) {
     controller.SetWindowViews(views);
+}
+
+TPluginSlots* TMainWindowCore::Slots() const {
+    // The slots exist from the start-up's engine creation until the shut-down destroys the
+    // engine; the windows may outlive them.
+    return controller.Processor() != nullptr ? &controller.Slots() : nullptr;
+}
+
+std::string TMainWindowCore::SlotPluginName(int slot) {
+    TVstPlugIn* plugin = Slots() != nullptr ? Slots()->PluginInSlot(slot) : nullptr;
+    return plugin != nullptr ? plugin->GetEffectName() : std::string{};
+}
+
+bool TMainWindowCore::SlotEditorVisible(int slot) {
+    return Slots() != nullptr && Slots()->EditorWindowVisible(slot);
+}
+
+void TMainWindowCore::ToggleSlotEditor(int slot) {
+    TPluginSlots* slots = Slots();
+    if (slots == nullptr || slots->PluginInSlot(slot) == nullptr) {
+        return;
+    }
+    if (slots->EditorWindowVisible(slot)) {
+        slots->HideEditor(slot);
+    } else {
+        slots->ShowEditor(slot);
+    }
+}
+
+void TMainWindowCore::ChooseSlotPlugin(int slot, int tag) {
+    TPluginSlots* slots = Slots();
+    if (slots == nullptr) {
+        return;
+    }
+    if (slot >= 0 && slot < kInstrumentSlotCount) {
+        slots->ChooseInstrument(slot, tag);
+    } else {
+        slots->ChooseEffect(slot, tag);
+    }
+}
+
+const TPluginMenu& TMainWindowCore::SlotMenu(bool instruments) const {
+    return instruments ? InstrumentMenu : EffectMenu;
+}
+
+void TMainWindowCore::SetSlotRefresh(std::function<void()> instruments,
+                                     std::function<void()> effects) {
+    TSlotViews views;
+    views.RefreshInstrumentSlots = std::move(instruments);
+    views.RefreshEffectSlots = std::move(effects);
+    if (TPluginSlots* slots = Slots()) {
+        slots->SetViews(std::move(views));
+    }
+}
+
+TMainWindowPlacement TMainWindowCore::ReadPlacement(const std::string& section,
+                                                    const TMainWindowPlacement& defaults) const {
+    const TSettingsFile& settings = controller.Settings();
+    TMainWindowPlacement placement = defaults;
+    placement.Left = settings.ReadInteger(section, "Left", defaults.Left);
+    placement.Top = settings.ReadInteger(section, "Top", defaults.Top);
+    placement.Width = settings.ReadInteger(section, "Width", defaults.Width);
+    placement.Height = settings.ReadInteger(section, "Height", defaults.Height);
+    return placement;
+}
+
+void TMainWindowCore::WritePlacement(const std::string& section,
+                                     const TMainWindowPlacement& placement) {
+    controller.Settings().Write(section, {{"Left", std::to_string(placement.Left)},
+                                          {"Top", std::to_string(placement.Top)},
+                                          {"Width", std::to_string(placement.Width)},
+                                          {"Height", std::to_string(placement.Height)}});
 }
 
 } // namespace peldor

@@ -39,7 +39,20 @@ public:
     std::uint16_t RemoteHotkey(int index) const override;
     void SetViews(IProjectViews* views) override;
 
+    std::string SlotPluginName(int slot) override;
+    bool SlotEditorVisible(int slot) override;
+    void ToggleSlotEditor(int slot) override;
+    void ChooseSlotPlugin(int slot, int tag) override;
+    const TPluginMenu& SlotMenu(bool instruments) const override;
+    void SetSlotRefresh(std::function<void()> instruments, std::function<void()> effects) override;
+    TMainWindowPlacement ReadPlacement(const std::string& section,
+                                       const TMainWindowPlacement& defaults) const override;
+    void WritePlacement(const std::string& section, const TMainWindowPlacement& placement) override;
+
 private:
+    /// Null before the start-up and after the shut-down.
+    TPluginSlots* Slots() const;
+
     TMainController& controller;
 };
 

@@ -4,6 +4,7 @@
 #include "midi/window_messages.h"
 #include "ui/about_form.h"
 #include "ui/hotkey.h"
+#include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
 
 #include <QAbstractEventDispatcher>
@@ -104,6 +105,7 @@ TMainForm::TMainForm(IMainWindowCore& theCore, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+    core.SetSlotRefresh({}, {});
     core.SetViews(nullptr);
     while (busyDepth > 0) {
         SetBusyCursor(false);
@@ -186,10 +188,13 @@ void TMainForm::BuildMenu() {
                   QKeySequence(QString("Ctrl+F%1").arg(i + 1)));
     }
     view->addSeparator();
-    AddAction(view, "VSTI_List", "VST Instruments",
-              "VST Instruments|Show or hide the instruments window", QKeySequence("Ctrl+F5"));
-    AddAction(view, "VST_effects", "VST effects", "VST effects|Show or hide the effects window",
-              QKeySequence("Ctrl+F6"));
+    connect(AddAction(view, "VSTI_List", "VST Instruments",
+                      "VST Instruments|Show or hide the instruments window",
+                      QKeySequence("Ctrl+F5")),
+            &QAction::triggered, this, [this] { ToggleWindow(instrumentsForm); });
+    connect(AddAction(view, "VST_effects", "VST effects",
+                      "VST effects|Show or hide the effects window", QKeySequence("Ctrl+F6")),
+            &QAction::triggered, this, [this] { ToggleWindow(effectsForm); });
     view->addSeparator();
     AddAction(view, "ViewInspector", "Inspector", "Inspector|Show or hide the inspector",
               QKeySequence("Ctrl+F7"));
@@ -276,7 +281,26 @@ void TMainForm::LoadFromCore() {
         panels[i]->setText(QString::fromStdString(core.StatusPanels()[i]));
     }
     FitPanels();
+    // The instruments and effects windows, with the menus the plugin scan built.
+    if (instrumentsForm == nullptr) {
+        instrumentsForm = new TSlotListForm(core, true, this);
+        effectsForm = new TSlotListForm(core, false, this);
+        core.SetSlotRefresh([this] { instrumentsForm->RefreshSlots(); },
+                            [this] { effectsForm->RefreshSlots(); });
+    }
     loaded = true;
+}
+
+void TMainForm::ToggleWindow(QWidget* window) {
+    if (window == nullptr) {
+        return;
+    }
+    if (window->isVisible()) {
+        window->hide();
+    } else {
+        window->show();
+        window->raise();
+    }
 }
 
 void TMainForm::ShowMaximisedWithPlacement() {
@@ -493,6 +517,12 @@ void TMainForm::NewProjectExecute() {
     const ActionScope scope(*this);
     core.NewProject();
     RefreshFromCore();
+    if (core.ProjectOpen() && effectsForm != nullptr) {
+        effectsForm->RefreshSlots();
+        effectsForm->show();
+        instrumentsForm->RefreshSlots();
+        instrumentsForm->show();
+    }
 }
 
 void TMainForm::OpenProjectExecute() {
@@ -518,6 +548,12 @@ void TMainForm::SaveProjectAsExecute() {
 
 void TMainForm::CloseProjectExecute() {
     const ActionScope scope(*this);
+    for (QWidget* window :
+         {static_cast<QWidget*>(instrumentsForm), static_cast<QWidget*>(effectsForm)}) {
+        if (window != nullptr) {
+            window->hide();
+        }
+    }
     core.CloseProject();
     RefreshFromCore();
 }

@@ -24,6 +24,8 @@ class QTimer;
 
 namespace peldor {
 
+class TSlotListForm;
+
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
 inline constexpr const char* kProjectFileSuffix = "pdp";
@@ -64,6 +66,9 @@ public:
     QString PanelText(int panel) const;
     QLabel* Panel(int panel) const { return panels[static_cast<std::size_t>(panel)]; }
     QTimer* Timer() const { return uiTimer; }
+    /// The instruments and effects windows; null before LoadFromCore.
+    TSlotListForm* InstrumentsWindow() const { return instrumentsForm; }
+    TSlotListForm* EffectsWindow() const { return effectsForm; }
 
 protected:
     bool event(QEvent* e) override;
@@ -104,6 +109,7 @@ private:
     QString AskProjectFile(bool save);
     void ShowSorry();
 
+    void ToggleWindow(QWidget* window);
     void NewProjectExecute();
     void OpenProjectExecute();
     void SaveProjectExecute();
@@ -120,6 +126,8 @@ private:
     std::array<QAction*, kRecentFileItems> recentItems{};
     QTimer* uiTimer = nullptr;
     QActionGroup* languages = nullptr;
+    TSlotListForm* instrumentsForm = nullptr;
+    TSlotListForm* effectsForm = nullptr;
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;

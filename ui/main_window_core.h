@@ -9,11 +9,13 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace peldor {
 
 class IProjectViews;
+struct TPluginMenu;
 struct TWindowMessage;
 
 /// The menu entries that depend on the program's state.
@@ -83,6 +85,28 @@ public:
 
     /// Installs the window's views (busy cursor, pending messages); null removes them.
     virtual void SetViews(IProjectViews* views) = 0;
+
+    // ---- The instruments and effects windows ----
+    /// The name of the plugin in slot 0-19; empty for an empty slot.
+    virtual std::string SlotPluginName(int slot) = 0;
+    virtual bool SlotEditorVisible(int slot) = 0;
+    /// Shows the slot's editor window when it is hidden, hides it when it is shown; nothing
+    /// for an empty slot.
+    virtual void ToggleSlotEditor(int slot) = 0;
+    /// The choice menus' handler: tag is a catalogue index or -1 for "no instrument"/"no
+    /// effect"; recorded in the current song and loaded.
+    virtual void ChooseSlotPlugin(int slot, int tag) = 0;
+    /// The instrument or effect menu the plugin scan built.
+    virtual const TPluginMenu& SlotMenu(bool instruments) const = 0;
+    /// Called whenever a loader changed the instrument or the effect slots; empty functions
+    /// remove the calls.
+    virtual void SetSlotRefresh(std::function<void()> instruments,
+                                std::function<void()> effects) = 0;
+    /// A window's placement in its settings section, with defaults for missing keys.
+    virtual TMainWindowPlacement ReadPlacement(const std::string& section,
+                                               const TMainWindowPlacement& defaults) const = 0;
+    virtual void WritePlacement(const std::string& section,
+                                const TMainWindowPlacement& placement) = 0;
 };
 
 } // namespace peldor

@@ -16,6 +16,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/window/qt_test_app.h"
 #include "ui/main_form.h"
+#include "ui/slot_list_form.h"
 #include "ui/window_message_pump.h"
 
 #include <QAction>
@@ -24,7 +25,9 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
+#include <QPushButton>
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
@@ -486,6 +489,82 @@ TEST_F(MainFormTest, PlacementIsWrittenAtShutDown) {
     EXPECT_EQ(Setting("MainForm", "State"), "0");
 }
 
+/// The action of a menu (or one of its submenus) with the caption, or null.
+QAction* MenuItem(QMenu* menu, const QString& caption) {
+    for (QAction* action : menu->actions()) {
+        if (action->text() == caption) {
+            return action;
+        }
+        if (action->menu() != nullptr) {
+            if (QAction* inner = MenuItem(action->menu(), caption)) {
+                return inner;
+            }
+        }
+    }
+    return nullptr;
+}
+
+TEST_F(MainFormTest, SlotWindowsShowChooseAndPage) {
+    const std::filesystem::path show = Show("slots.pdp");
+    Open("Dummy");
+    TSlotListForm* instruments = form->InstrumentsWindow();
+    TSlotListForm* effects = form->EffectsWindow();
+    ASSERT_NE(instruments, nullptr);
+    ASSERT_NE(effects, nullptr);
+    // A first start without settings: the effects window is 444 pixels wide.
+    EXPECT_EQ(effects->width(), 444);
+    EXPECT_EQ(effects->RowCount(), 4);
+    EXPECT_EQ(effects->RowLabel(3)->text(), "VST 4");
+    EXPECT_EQ(instruments->RowCount(), 8);
+
+    ASSERT_TRUE(OpenShow(show));
+    Key(Qt::Key_F5, Qt::ControlModifier);
+    EXPECT_TRUE(instruments->isVisible());
+    EXPECT_EQ(instruments->RowLabel(0)->text(), "VSTi 1");
+    const QString synth = instruments->RowPlugin(0)->text();
+    EXPECT_FALSE(synth.isEmpty());
+    EXPECT_TRUE(instruments->RowVisible(0)->isEnabled());
+    EXPECT_TRUE(instruments->RowPlugin(1)->text().isEmpty());
+    EXPECT_FALSE(instruments->RowVisible(1)->isEnabled());
+
+    // "Visible" shows and hides the slot's editor window.
+    QTest::mouseClick(instruments->RowVisible(0), Qt::LeftButton);
+    EXPECT_TRUE(core->SlotEditorVisible(0));
+    EXPECT_TRUE(instruments->RowVisible(0)->isChecked());
+    QTest::mouseClick(instruments->RowVisible(0), Qt::LeftButton);
+    EXPECT_FALSE(core->SlotEditorVisible(0));
+    EXPECT_FALSE(instruments->RowVisible(0)->isChecked());
+
+    // The choice menu puts the scanned instrument into slot 2 and records it in the song.
+    QMenu* menu = instruments->BuildChoiceMenu(1);
+    ASSERT_NE(MenuItem(menu, "no instrument"), nullptr);
+    QAction* choice = MenuItem(menu, synth);
+    ASSERT_NE(choice, nullptr);
+    choice->trigger();
+    EXPECT_GE(SlotMap[1].Load(), 0);
+    EXPECT_EQ(instruments->RowPlugin(1)->text(), synth);
+    EXPECT_TRUE(instruments->RowVisible(1)->isEnabled());
+    // "no instrument" empties slot 1.
+    MenuItem(instruments->BuildChoiceMenu(0), "no instrument")->trigger();
+    EXPECT_EQ(SlotMap[0].Load(), -1);
+    EXPECT_TRUE(instruments->RowPlugin(0)->text().isEmpty());
+
+    // Page 2 shows slots 9-16.
+    QTest::mouseClick(instruments->findChild<QPushButton*>("page2"), Qt::LeftButton);
+    EXPECT_EQ(instruments->FirstSlot(), 8);
+    EXPECT_EQ(instruments->RowLabel(0)->text(), "VSTi 9");
+    EXPECT_EQ(instruments->RowLabel(7)->text(), "VSTi 16");
+    EXPECT_TRUE(instruments->RowPlugin(1)->text().isEmpty());
+
+    // Closing the project hides the window; its placement is written when it goes.
+    Act("CloseProject").trigger();
+    EXPECT_FALSE(instruments->isVisible());
+    instruments->move(33, 44);
+    form.reset();
+    EXPECT_EQ(Setting("VSTiForm", "Left"), "33");
+    EXPECT_EQ(Setting("VSTForm", "Width"), "444");
+}
+
 TEST_F(MainFormTest, Screenshot) {
     const std::filesystem::path show = Show("screenshot.pdp");
     Open("Dummy");
@@ -501,6 +580,12 @@ TEST_F(MainFormTest, Screenshot) {
     std::filesystem::create_directories(folder);
     const QString file = QString::fromStdString((folder / "main_window.png").string());
     ASSERT_TRUE(form->grab().save(file));
+    for (TSlotListForm* window : {form->InstrumentsWindow(), form->EffectsWindow()}) {
+        window->show();
+        QTest::qWait(20);
+        const std::string name = window->objectName().toStdString() + ".png";
+        EXPECT_TRUE(window->grab().save(QString::fromStdString((folder / name).string())));
+    }
 }
 
 } // namespace
