@@ -47,6 +47,7 @@ private slots:
     void levelMeterImagesFollowPropertiesAndSize();
     void hiddenControlsDoNotAnimate();
     void formSizerKeepsWithinLimits();
+    void degenerateSizesAndSettingsPaintSafely();
 };
 
 void ControlsTest::taperPointsAndGainLimits() {
@@ -487,6 +488,31 @@ void ControlsTest::formSizerKeepsWithinLimits() {
     drag({-500, -500});
     QCOMPARE(window.size(), QSize(200, 150));
     QCOMPARE(spy.count(), 3);
+}
+
+void ControlsTest::degenerateSizesAndSettingsPaintSafely() {
+    TFlatKnob knob;
+    knob.SetTickStep(1e-9f);
+    knob.SetMin(5.0f);
+    TFlatFader fader;
+    fader.SetMeter(std::nan(""));
+    fader.SetVal(std::nanf(""));
+    QCOMPARE(fader.Val(), 0.0f);
+    TLevelMeter meter;
+    meter.SetBarHeight(10);
+    meter.Feed(9999);
+    TFlatSwitch toggle;
+    for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(3, 200), QSize(200, 3), QSize(36, 160)}) {
+        for (QWidget* control : std::initializer_list<QWidget*>{&knob, &fader, &meter, &toggle}) {
+            control->resize(size);
+            QCOMPARE(control->grab().size().isEmpty(), size.isEmpty());
+        }
+        fader.SetMeter(1.0);
+        fader.TimerTick();
+        meter.TimerTick();
+        QVERIFY(meter.LitSegments() <= meter.Segments());
+        QVERIFY(meter.PeakSegment() < meter.Segments());
+    }
 }
 
 QTEST_MAIN(ControlsTest)
