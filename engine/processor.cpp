@@ -1,5 +1,6 @@
 #include "engine/processor.h"
 
+#include "engine/block_handshake.h"
 #include "engine/event_queue.h"
 #include "engine/mix_kernels.h"
 #include "engine/realtime_scope.h"
@@ -402,6 +403,8 @@ template <typename Kernels>
 void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t inCount,
                                   float* const* outBuffers, std::int32_t outCount) noexcept {
     RealtimeScope realtime;
+    // Everything published to the block is read after this; retiring threads wait for its end.
+    BlockInProgress inProgress;
 
     // 1. Prerequisites.
     TStripStates* const strips = CurrentStrips.load(std::memory_order_acquire);
