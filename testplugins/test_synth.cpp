@@ -5,9 +5,12 @@
 
 #include "testplugins/test_plugin_kit.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 PELDOR_TEST_DEFINE_OPCODE_LOG()
@@ -16,6 +19,10 @@ namespace {
 
 using namespace peldor::testplugins;
 using vst2::AEffect;
+
+// Milliseconds each processReplacing call lasts at least: a heavy instrument on a loaded
+// machine, for the tests of what may be freed while a block runs.
+std::atomic<int> blockDelayMs{0};
 
 constexpr int kPrograms = 4;
 constexpr int kParams = 3;
@@ -321,6 +328,9 @@ private:
     }
     static void ProcessReplacingProc(AEffect* e, float** /*inputs*/, float** outputs,
                                      VstInt32 frames) {
+        if (const int delay = blockDelayMs.load(std::memory_order_relaxed); delay > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        }
         Of(e).Render(outputs, frames);
     }
 
@@ -337,6 +347,10 @@ private:
 };
 
 } // namespace
+
+PELDOR_TEST_EXPORT void peldor_test_set_block_delay(int milliseconds) {
+    blockDelayMs.store(milliseconds, std::memory_order_relaxed);
+}
 
 PELDOR_TEST_EXPORT vst2::AEffect* VSTPluginMain(vst2::audioMasterCallback host) {
     // Like many real plugins: no host that cannot say its VST version.
