@@ -5,6 +5,7 @@
 #include "app/show_builder.h"
 #include "engine/block_handshake.h"
 #include "midi/virtual_midi_backend.h"
+#include "plugins/host_callback.h"
 #include "plugins/plugin_catalogue.h"
 #include "plugins/registry_file.h"
 #include "project/project_model.h"
@@ -123,6 +124,45 @@ TEST_F(MainControllerTest, AFirstStartHasDefaultsNoDriverAndWritesItsSettingsAtT
     EXPECT_NE(settings.find("Width = 400"), std::string::npos);
     EXPECT_NE(settings.find("Language = 1033"), std::string::npos);
     EXPECT_NE(settings.find("File4 ="), std::string::npos);
+}
+
+// What a plugin asking for the time and the rate hears: the host's 44100 while no driver runs,
+// then the rate the driver really runs at, or every note would sound off pitch.
+TEST_F(MainControllerTest, PluginsHear44100WithoutADriverAndTheDriversRateOnceItRuns) {
+    auto timeRecordRate = [] {
+        const auto* time = reinterpret_cast<const vst2::VstTimeInfo*>(
+            HostCallback(nullptr, vst2::audioMasterGetTime, 0, 0, nullptr, 0.0f));
+        return time != nullptr ? time->sampleRate : -1.0;
+    };
+    auto askedRate = [] {
+        return HostCallback(nullptr, vst2::audioMasterGetSampleRate, 0, 0, nullptr, 0.0f);
+    };
+    {
+        TMainController& main = Start(Options());
+        main.Idle();
+        ASSERT_FALSE(main.Asio().Active());
+        EXPECT_DOUBLE_EQ(timeRecordRate(), 44100.0);
+        EXPECT_EQ(askedRate(), 44100);
+        main.Shutdown();
+        controller.reset();
+    }
+
+    std::ofstream(ini) << "[ASIO]\nDriver=1\nSample rate=48000\n[Dummy]\nSample rate=48000\n"
+                          "Buffer size=128\n";
+    TMainController& main = Start(Options());
+    main.Idle();
+    ASSERT_TRUE(main.Asio().Active());
+    ASSERT_TRUE(WaitUntilBlocks(main, 2));
+    EXPECT_DOUBLE_EQ(timeRecordRate(), 48000.0);
+    EXPECT_EQ(askedRate(), 48000);
+    // A plugin loaded now is opened at that rate too, and a rate change reaches both.
+    ASSERT_TRUE(main.OpenProject(Show("show.pdp")));
+    EXPECT_DOUBLE_EQ(timeRecordRate(), 48000.0);
+    main.Asio().SetSampleRate(96000.0);
+    main.ASIOSampleRateChanged();
+    main.Idle();
+    EXPECT_DOUBLE_EQ(timeRecordRate(), 96000.0);
+    EXPECT_EQ(askedRate(), 96000);
 }
 
 TEST_F(MainControllerTest, UnknownLanguageCodesMeanEnglish) {
