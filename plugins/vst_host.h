@@ -43,7 +43,8 @@ public:
     /// lock-free, no allocation.
     TVstPlugIn* FindByEffect(const vst2::AEffect* effect) const noexcept;
     /// Destroys item i (closing and unloading it as its destruction does); out of range does
-    /// nothing.
+    /// nothing. Look-ups in progress are waited for; an object the engine may be processing
+    /// must first leave SlotMap and the block handshake be waited for (or the driver stopped).
     void Delete(std::int32_t i);
     std::int32_t Count() const noexcept { return static_cast<std::int32_t>(items.size()); }
     /// Position of plugin, -1 when it is not an item. Any thread.
