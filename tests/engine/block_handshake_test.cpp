@@ -44,18 +44,6 @@ TEST(BlockHandshake, ReturnsAtOnceWithoutABlockAndWaitsForTheOneInProgress) {
     EXPECT_EQ(BlocksStarted(), BlocksFinished());
 }
 
-// A plugin that holds its block for a while, as a heavy instrument on a loaded machine does.
-class SlowPlugin : public test::FakePlugin {
-public:
-    void ProcessReplacing(float** in, float** out, std::int32_t frames) noexcept override {
-        inBlock = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
-        FakePlugin::ProcessReplacing(in, out, frames);
-    }
-    std::atomic<int> delayMs{150};
-    std::atomic<bool> inBlock{false};
-};
-
 class HandshakeProcessorTest : public test::EngineFixture {};
 
 TEST_F(HandshakeProcessorTest, ProcessBlockCountsItsBlocksEvenWhenItDoesNothing) {
@@ -65,22 +53,6 @@ TEST_F(HandshakeProcessorTest, ProcessBlockCountsItsBlocksEvenWhenItDoesNothing)
     Run();
     EXPECT_EQ(BlocksStarted(), started + 2);
     EXPECT_EQ(BlocksFinished(), BlocksStarted());
-}
-
-TEST_F(HandshakeProcessorTest, StripsUnpublishedDuringASlowBlockOutliveIt) {
-    SlowPlugin slow;
-    Assign(0, slow);
-    std::thread audio([&] { Run(); });
-    while (!slow.inBlock) {
-        std::this_thread::yield();
-    }
-    CurrentStrips = nullptr;
-    const auto before = Clock::now();
-    EXPECT_TRUE(WaitForAudioThreadToLeave(10s));
-    EXPECT_GE(Clock::now() - before, 100ms);
-    // The block wrote its meter into the table it loaded; freeing it now is safe.
-    strips.reset();
-    audio.join();
 }
 
 } // namespace
