@@ -1,5 +1,6 @@
 #include "engine/processor.h"
 
+#include "engine/block_handshake.h"
 #include "engine/event_queue.h"
 #include "engine/mix_kernels.h"
 #include "engine/realtime_scope.h"
@@ -325,10 +326,15 @@ void TProcessor::InstrumentPass() noexcept {
         const std::int32_t index = SlotMap[slot];
         IEnginePlugin* plugin = index == -1 ? nullptr : pluginHost_->EnginePlugin(index);
         if (plugin == nullptr) {
+            // Nobody to play them to: notes kept for a later plugin would sound (and hang) as
+            // a burst when it arrives.
+            TakeQueuedEvents(slot);
             continue;
         }
-        if (PendingCount[slot] > 0 && plugin->CanDo(vst2::kCanDoReceiveVstMidiEvent) != -1) {
-            if (vst2::VstEvents* events = TakeQueuedEvents(slot)) {
+        if (PendingCount[slot] > 0) {
+            const bool wantsEvents = plugin->CanDo(vst2::kCanDoReceiveVstMidiEvent) != -1;
+            vst2::VstEvents* events = TakeQueuedEvents(slot);
+            if (events != nullptr && wantsEvents) {
                 plugin->ProcessEvents(events);
             }
         }
@@ -402,6 +408,8 @@ template <typename Kernels>
 void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t inCount,
                                   float* const* outBuffers, std::int32_t outCount) noexcept {
     RealtimeScope realtime;
+    // Everything published to the block is read after this; retiring threads wait for its end.
+    BlockInProgress inProgress;
 
     // 1. Prerequisites.
     TStripStates* const strips = CurrentStrips.load(std::memory_order_acquire);

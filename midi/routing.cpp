@@ -223,7 +223,7 @@ void RouteMessageLocked(TConnection& connection, std::int32_t inputDevice, TShor
 }
 
 void RouteMessage(TConnection& connection, std::int32_t inputDevice, TShortMessage message) {
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     RouteMessageLocked(connection, inputDevice, message);
 }
 
@@ -235,7 +235,7 @@ void RouteThroughRoutingPart(std::int32_t inputDevice, TShortMessage message) {
 }
 
 void SendFromConnection(TConnection& connection, TShortMessage message) {
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     DescribeMessage(message, connection.OutDisplay, NoteNamingSchemeOption());
     Deliver(connection, message);
 }

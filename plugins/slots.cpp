@@ -1,6 +1,8 @@
 #include "plugins/slots.h"
 
+#include "engine/event_queue.h"
 #include "engine/processor.h"
+#include "plugins/host_callback.h"
 #include "plugins/host_values.h"
 #include "plugins/plugin_catalogue.h"
 #include "plugins/plugin_fpu.h"
@@ -218,6 +220,8 @@ void TPluginSlots::LoadInstrumentSlot(std::int32_t slot, std::int32_t index) {
     plugin.SetDLLFileName(entry->LibraryFile);
     InstallHandlers(plugin, true);
     TellHostTheDriverRate();
+    // Whatever was played into the slot before belongs to no plugin, least of all this one.
+    ClearQueuedEvents(slot);
     SlotMap[s] = plugin.Index();
     try {
         plugin.SetActive(true);
@@ -329,6 +333,7 @@ void TPluginSlots::ReleaseSlotEntry(std::int32_t slot) {
         }
     }
     SlotMap[static_cast<std::size_t>(slot)] = -1;
+    ClearQueuedEvents(slot);
 }
 
 void TPluginSlots::UnloadAllPlugins() {
@@ -357,6 +362,7 @@ void TPluginSlots::UnloadSlots() {
             plugin->Unload();
             plugin->SetDLLFileName({});
             SlotMap[s] = -1;
+            ClearQueuedEvents(slot);
             adapters[s].Bind(nullptr);
         }
         if (windows[s] != nullptr) {
@@ -388,6 +394,7 @@ void TPluginSlots::ApplyDriverFormat() {
 void TPluginSlots::IdlePass() {
     for (std::int32_t i = 0; i < host.VstPlugIns().Count(); ++i) {
         TVstPlugIn* plugin = host.VstPlugIns().Items(i);
+        RaiseDeferredIdleRequests(*plugin);
         plugin->Idle();
         plugin->EditIdle();
     }

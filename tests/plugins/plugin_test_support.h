@@ -23,6 +23,8 @@ std::vector<int> OpcodeLog(const std::string& path);
 void ResetOpcodeLog(const std::string& path);
 /// Instances of the already loaded test library at path that were not closed.
 int LiveInstances(const std::string& path);
+/// Makes every processReplacing of the PeldorSynth library at path last at least that long.
+void SetBlockDelay(const std::string& path, int milliseconds);
 /// An exported variable of the already loaded library at path, or null.
 void* LibrarySymbol(const std::string& path, const char* name);
 
