@@ -24,6 +24,8 @@ struct TRunnerOptions {
     std::string SaveDemo;
     /// One line per start-up and shut-down step on stderr.
     bool Trace = false;
+    /// Read every plugin library again, whatever the scan cache holds.
+    bool RescanPlugins = false;
     /// Seconds between status lines.
     double StatusInterval = 1.0;
 };
