@@ -225,6 +225,8 @@ TEST_F(SlotsTest, APluginThatFailsToLoadLeavesItsSlotEmptyAndSaysWhy) {
 TEST_F(SlotsTest, ShellEffectsLoadByTheirIdKeepTheirSlotAndAreClosedAtTheEnd) {
     ASSERT_GE(shellFirst, 0);
     const std::string shellPath = EffectCatalogue[static_cast<std::size_t>(shellFirst)].LibraryFile;
+    // The scan read the library in a probe; keep it loaded here so its instances can be counted.
+    LibraryPin pin(shellPath);
     const int liveBefore = LiveInstances(shellPath);
     slots.LoadInstrumentSlot(0, synth);
     slots.LoadEffectSlot(17, shellFirst + 1);
