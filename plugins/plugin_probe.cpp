@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,9 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-/// How often a probe whose output is closed, or that keeps its output open after it ended
-/// (through a process of its own), is looked at again.
-constexpr std::chrono::milliseconds kReapInterval{5};
+/// How often a probe whose end cannot be waited for (no process descriptor) is looked at
+/// again once its output is closed.
+constexpr std::chrono::milliseconds kReapInterval{2};
 constexpr std::size_t kReadChunk = 4096;
 
 bool Executable(const std::string& path) {
@@ -43,6 +44,8 @@ struct TRunningProbe {
     std::size_t Job = 0;
     pid_t Pid = -1;
     int Output = -1;
+    /// Becomes readable when the probe ends; -1 where the system has none.
+    int ProcessFd = -1;
     Clock::time_point Deadline;
     std::string Answer;
     bool Reaped = false;
@@ -55,6 +58,13 @@ void CloseOutput(TRunningProbe& probe) {
     if (probe.Output >= 0) {
         ::close(probe.Output);
         probe.Output = -1;
+    }
+}
+
+void CloseProcessFd(TRunningProbe& probe) {
+    if (probe.ProcessFd >= 0) {
+        ::close(probe.ProcessFd);
+        probe.ProcessFd = -1;
     }
 }
 
@@ -164,6 +174,7 @@ bool Start(const TProbeSettings& settings, const TProbeJob& job, TRunningProbe& 
     ::fcntl(pipeEnds[0], F_SETFL, ::fcntl(pipeEnds[0], F_GETFL) | O_NONBLOCK);
     probe.Pid = pid;
     probe.Output = pipeEnds[0];
+    probe.ProcessFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     probe.Deadline = Clock::now() + settings.Timeout;
     return true;
 }
@@ -238,27 +249,24 @@ std::vector<TLibraryScanResult> RunProbes(const std::vector<TProbeJob>& jobs,
             continue;
         }
 
-        std::vector<pollfd> outputs;
+        // Wake for output, for a probe's end, or at the first deadline.
+        std::vector<pollfd> watched;
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(running.front().Deadline -
                                                                           Clock::now());
         for (const TRunningProbe& probe : running) {
             wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(
                                       probe.Deadline - Clock::now()));
             if (probe.Output >= 0) {
-                outputs.push_back({probe.Output, POLLIN, 0});
-            } else {
+                watched.push_back({probe.Output, POLLIN, 0});
+            }
+            if (probe.ProcessFd >= 0) {
+                watched.push_back({probe.ProcessFd, POLLIN, 0});
+            } else if (probe.Output < 0) {
                 wait = std::min(wait, kReapInterval);
             }
         }
-        if (outputs.size() < running.size() || outputs.empty()) {
-            wait = std::min(wait, kReapInterval);
-        }
-        const int waitMs = static_cast<int>(std::max<std::int64_t>(wait.count(), 0));
-        if (!outputs.empty()) {
-            ::poll(outputs.data(), outputs.size(), waitMs);
-        } else {
-            ::usleep(static_cast<useconds_t>(waitMs) * 1000u);
-        }
+        const int waitMs = static_cast<int>(std::max<std::int64_t>(wait.count(), 0) + 1);
+        ::poll(watched.data(), watched.size(), waitMs);
 
         for (auto it = running.begin(); it != running.end();) {
             TRunningProbe& probe = *it;
@@ -278,6 +286,7 @@ std::vector<TLibraryScanResult> RunProbes(const std::vector<TProbeJob>& jobs,
             if (probe.Reaped) {
                 Drain(probe);
                 CloseOutput(probe);
+                CloseProcessFd(probe);
                 results[probe.Job] = Judge(probe, jobs[probe.Job], settings.Timeout);
                 it = running.erase(it);
             } else {
