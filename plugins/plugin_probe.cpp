@@ -120,8 +120,12 @@ TLibraryScanResult Judge(const TRunningProbe& probe, const TProbeJob& job,
     } else if (probe.TooLong) {
         failed.Failure = "gave an answer that could not be read";
     } else if (WIFSIGNALED(probe.Status)) {
-        failed.Failure =
-            "crashed: " + SignalDescription(WTERMSIG(probe.Status)) + StageSuffix(answer.Stage);
+        const int signal = WTERMSIG(probe.Status);
+        failed.Failure = "crashed: " + SignalDescription(signal) + StageSuffix(answer.Stage);
+        // Stopped from outside (Ctrl+C reaches the whole process group, the system may kill
+        // a process): not the library's doing, so it is not held against it next time.
+        failed.Transient =
+            signal == SIGINT || signal == SIGTERM || signal == SIGHUP || signal == SIGKILL;
     } else if (WIFEXITED(probe.Status) && WEXITSTATUS(probe.Status) != 0) {
         failed.Failure = "exited with code " + std::to_string(WEXITSTATUS(probe.Status));
     } else if (!answer.Readable && !probe.Answer.empty()) {

@@ -49,7 +49,8 @@ struct TLibraryScanResult {
     std::vector<PlgListRecord> Effects;
     /// Why the library was skipped; empty when it was read.
     std::string Failure;
-    /// The failure is not the library's (its probe could not be started): not remembered.
+    /// The failure is not the library's (its probe could not be started or was stopped from
+    /// outside): not remembered.
     bool Transient = false;
 };
 
