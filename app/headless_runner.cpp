@@ -10,6 +10,7 @@
 #include "audio_io/asio_driver.h"
 #include "midi/virtual_midi_backend.h"
 #include "plugins/plugin_catalogue.h"
+#include "plugins/plugin_probe.h"
 #include "plugins/registry_file.h"
 #include "project/project_file.h"
 
@@ -72,6 +73,8 @@ std::string RunnerUsage() {
            "                      (instead of the \"ASIO\" section's driver index); when the\n"
            "                      settings assign no output, the master goes to outputs 1-2\n"
            "  --plugin-dir DIR    use DIR as the plugin folder for this run (not registered)\n"
+           "  --rescan-plugins    read every plugin library again, also those the scan cache\n"
+           "                      remembers (libraries that failed are tried once more)\n"
            "  --duration SECONDS  stop after this much audio (time without a running driver\n"
            "                      counts as it passes)\n"
            "  --demo              the demo show on the \"Dummy\" driver (Kars from\n"
@@ -110,6 +113,8 @@ TParseResult ParseRunnerArguments(const std::vector<std::string>& arguments,
             options.Demo = true;
         } else if (argument == "--trace") {
             options.Trace = true;
+        } else if (argument == "--rescan-plugins") {
+            options.RescanPlugins = true;
         } else if (argument == "--project") {
             if (!value(options.Project)) {
                 return TParseResult::Error;
@@ -261,6 +266,7 @@ int RunHeadless(const TRunnerOptions& runner) {
     start.DriverName = runner.Driver;
     start.DefaultOutputs = true;
     start.PluginFolder = pluginFolder;
+    start.RescanPlugins = runner.RescanPlugins;
     if (runner.Trace) {
         start.Trace = [](const std::string& step) { Say(step); };
     }
@@ -274,6 +280,13 @@ int RunHeadless(const TRunnerOptions& runner) {
         Say("plugins from " + report.PluginFolder + ": " +
             std::to_string(InstrumentCatalogue.size()) + " instruments, " +
             std::to_string(EffectCatalogue.size()) + " effects");
+        for (const TScanFailure& failure : report.Failures) {
+            Say("left out " + failure.LibraryFile + ": " + failure.Reason);
+        }
+        if (report.ProbeMissing) {
+            Say(std::string(kPluginProbeName) +
+                " was not found beside the program: plugins were read in this process");
+        }
     }
     if (!controller.DriverConfigured()) {
         Say("no audio driver is configured in " + iniPath.string() +

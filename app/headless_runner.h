@@ -27,6 +27,8 @@ struct TRunnerOptions {
     bool Trace = false;
     /// "--headless": no windows even when a display is available.
     bool Headless = false;
+    /// Read every plugin library again, whatever the scan cache holds.
+    bool RescanPlugins = false;
     /// Seconds between status lines.
     double StatusInterval = 1.0;
 };

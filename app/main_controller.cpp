@@ -164,9 +164,11 @@ TScanReport TMainController::Start() {
     SplashStatusDelayMs = savedDelay;
 
     TraceStep("start-up: plugin scan");
+    TScanOptions scan;
+    scan.Rescan = options.RescanPlugins;
     TScanReport report = options.PluginFolder.empty()
-                             ? ScanPlugins(*vst)
-                             : ScanPluginFolder(*vst, options.PluginFolder);
+                             ? ScanPlugins(*vst, {}, scan)
+                             : ScanPluginFolder(*vst, options.PluginFolder, {}, scan);
     ProcessingEnabled = true;
     started = true;
     TraceStep("start-up: processing enabled");

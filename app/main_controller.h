@@ -46,6 +46,8 @@ struct TStartOptions {
     bool DefaultOutputs = false;
     /// A plugin folder for this run instead of the registered one; empty: the registered one.
     std::string PluginFolder;
+    /// The plugin scan reads every library again, whatever its cache holds.
+    bool RescanPlugins = false;
     /// Makes the MIDI backend; null: RtMidi with the API the settings file or $PELDOR_MIDI_API
     /// names.
     std::function<std::unique_ptr<IMidiBackend>()> MidiBackend;

@@ -23,6 +23,10 @@ std::vector<std::uint8_t> BuildShowFile(const TShowDescription& show) {
     TPluginSettings& slot = song->SlotSettings[0];
     slot.PluginIndex = show.InstrumentIndex;
     slot.IsInstrument = 1;
+    TPluginSettings& effect = song->SlotSettings[kInstrumentSlotCount];
+    effect.PluginIndex = show.EffectIndex;
+    effect.IsInstrument = 0;
+    effect.EditorVisible = show.EffectIndex >= 0 ? 1 : 0;
     for (const TShowPart& description : show.Parts) {
         auto part = std::make_unique<TPart>(description.Name);
         (*part->Strips)[kFirstInstrumentStrip].Level = show.InstrumentLevel;

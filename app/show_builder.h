@@ -1,7 +1,8 @@
 #pragma once
 // Small shows written from a description: one song whose instrument slot 1 holds one plugin of
-// the instrument catalogue, and parts that each route every channel of MIDI input 1 to it with
-// their own transposition. The demo show and the end-to-end tests are made with it.
+// the instrument catalogue (and effect slot 1 one of the effect catalogue), and parts that each
+// route every channel of MIDI input 1 to it with their own transposition. The demo show and the
+// end-to-end tests are made with it.
 //
 // Window thread (it reads the strip table's names); touches no other program state.
 
@@ -22,6 +23,9 @@ struct TShowDescription {
     std::vector<TShowPart> Parts{{"part", 0}};
     /// Instrument catalogue index of the plugin in "VSTi 1"; -1 leaves the slot empty.
     std::int32_t InstrumentIndex = 0;
+    /// Effect catalogue index of the plugin in "VST 1", its editor shown as choosing it in the
+    /// effects window leaves it; -1 (the default) leaves the slot empty.
+    std::int32_t EffectIndex = -1;
     /// Levels of the instrument strip and of the master (linear gains).
     float InstrumentLevel = 1.0f;
     float MasterLevel = 1.0f;

@@ -2,10 +2,12 @@
 
 #include "app/main_controller.h"
 #include "engine/strip_table.h"
+#include "plugins/plugin_scan.h"
 #include "project/project_model.h"
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 namespace peldor {
 
@@ -45,6 +47,10 @@ TStatusSnapshot TakeStatus(TMainController& controller, double audioSeconds) {
         if (!problem.empty()) {
             status.Problems.emplace_back(TPluginSlots::SlotName(slot), problem);
         }
+    }
+    for (const TScanFailure& failure : PluginProblems) {
+        status.LeftOut.emplace_back(std::filesystem::path(failure.LibraryFile).filename().string(),
+                                    failure.Reason);
     }
     return status;
 }
@@ -94,6 +100,9 @@ std::string FormatStatusLine(const TStatusSnapshot& status) {
     }
     for (const auto& [slot, why] : status.Problems) {
         line += " | " + slot + " empty: " + why;
+    }
+    for (const auto& [library, why] : status.LeftOut) {
+        line += " | left out " + library + ": " + why;
     }
     return line;
 }

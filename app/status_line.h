@@ -33,6 +33,8 @@ struct TStatusSnapshot {
     float MasterLevel = -1.0f;
     /// Slot name and why its plugin failed to load.
     std::vector<std::pair<std::string, std::string>> Problems;
+    /// File name of each library the plugin scan left out, and why.
+    std::vector<std::pair<std::string, std::string>> LeftOut;
 };
 
 /// Reads the state. Window thread.

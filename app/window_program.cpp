@@ -108,6 +108,7 @@ int RunWindowProgram(const TRunnerOptions& runner, int& argc, char** argv) {
     start.DriverName = driver;
     start.DefaultOutputs = true;
     start.PluginFolder = pluginFolder;
+    start.RescanPlugins = runner.RescanPlugins;
     if (runner.Trace) {
         start.Trace = [](const std::string& step) { Say(step); };
     }

@@ -4,7 +4,9 @@
 #include "i18n/plugins_strings.h"
 #include "plugins/host_values.h"
 #include "plugins/plugin_path_form.h"
+#include "plugins/plugin_probe.h"
 #include "plugins/registry_file.h"
+#include "plugins/scan_cache.h"
 #include "plugins/vst_host.h"
 #include "plugins/vst_plugin.h"
 
@@ -15,9 +17,13 @@
 #include <set>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unordered_set>
 #include <utility>
 
 namespace peldor {
+
+std::vector<TScanFailure> PluginProblems;
+
 namespace {
 
 using TVisitedFolders = std::set<std::pair<dev_t, ino_t>>;
@@ -92,6 +98,90 @@ void Busy(const TScanEnvironment& environment, bool busy) {
     }
 }
 
+void Stage(const TScanEnvironment& environment, const char* stage) {
+    if (environment.Stage) {
+        environment.Stage(stage);
+    }
+}
+
+/// The cache's key for a library: its absolute path.
+std::string CacheKey(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal().string();
+}
+
+/// Reads the libraries that the cache does not know (or all of them, for a fresh scan) through
+/// probes, and the rest from the cache; results in file order.
+void ReadThroughProbes(const std::string& folder, const std::vector<std::string>& files,
+                       const std::string& probeProgram, const TScanEnvironment& environment,
+                       const TScanOptions& options, std::vector<TLibraryScanResult>& results,
+                       TScanReport& report) {
+    const std::filesystem::path cachePath =
+        options.CacheFile.empty() ? DefaultScanCachePath() : options.CacheFile;
+    const bool useCache = options.UseCache && !cachePath.empty();
+    TScanCache cache;
+    if (useCache) {
+        cache.Load(cachePath);
+    }
+    const std::size_t cachedBefore = cache.Count();
+
+    std::vector<std::string> keys(files.size());
+    std::vector<TLibraryStamp> stamps(files.size());
+    std::vector<bool> stamped(files.size(), false);
+    std::vector<TProbeJob> jobs;
+    std::vector<std::size_t> jobFiles;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        keys[i] = CacheKey(files[i]);
+        stamped[i] = LibraryStampOf(files[i], stamps[i]);
+        const std::string subFolder = RelativeFolder(folder, files[i]);
+        if (useCache && !options.Rescan && stamped[i] &&
+            cache.Find(keys[i], stamps[i], files[i], subFolder, results[i])) {
+            ++report.FromCache;
+            continue;
+        }
+        jobs.push_back({files[i], subFolder});
+        jobFiles.push_back(i);
+    }
+
+    TProbeSettings settings;
+    settings.Program = probeProgram;
+    settings.Timeout = options.ProbeTimeout;
+    settings.Parallel = options.ProbeParallel;
+    const std::string scanning = LoadResString(kStrScanning);
+    std::vector<TLibraryScanResult> probed = RunProbes(jobs, settings, [&](std::size_t job) {
+        Report(environment.Status, scanning + FileNameOf(jobs[job].LibraryFile));
+        Busy(environment, true);
+        Run(environment.ProcessMessages);
+    });
+    report.Probed = static_cast<std::int32_t>(jobs.size());
+
+    bool changed = false;
+    for (std::size_t j = 0; j < jobs.size(); ++j) {
+        const std::size_t i = jobFiles[j];
+        results[i] = std::move(probed[j]);
+        if (useCache && stamped[i] && !results[i].Transient) {
+            cache.Put(keys[i], stamps[i], results[i]);
+            changed = true;
+        }
+    }
+    if (!useCache) {
+        return;
+    }
+    // Libraries that left the folder leave the cache; other folders' entries stay.
+    const std::unordered_set<std::string> present(keys.begin(), keys.end());
+    const std::size_t beforeForgetting = cache.Count();
+    cache.ForgetUnder(CacheKey(folder),
+                      [&](const std::string& key) { return present.count(key) != 0; });
+    changed = changed || cache.Count() != beforeForgetting || cache.Count() < cachedBefore;
+    if (changed) {
+        std::string error;
+        if (!cache.Save(cachePath, error)) {
+            report.CacheError = cachePath.string() + ": " + error;
+        }
+    }
+}
+
 std::string DescribeException(const char* what) {
     return std::string("the entry function raised an exception") +
            (what != nullptr && *what != '\0' ? std::string(": ") + what : std::string());
@@ -132,6 +222,7 @@ TLibraryScanResult ScanLibrary(TVstPlugIn& scratch, const std::string& libraryPa
     TLibraryScanResult result;
     const std::string fileName = FileNameOf(libraryPath);
     WantsMidi = false;
+    Stage(environment, kStageLoading);
     if (!scratch.LoadLibraryModule(libraryPath)) {
         result.Failure = scratch.LastLoadError();
         scratch.PlaceEffect(nullptr);
@@ -140,6 +231,7 @@ TLibraryScanResult ScanLibrary(TVstPlugIn& scratch, const std::string& libraryPa
     scratch.OnAudioMasterWantMidi = [](TVstPlugIn&) { NoteWantsMidi(); };
 
     vst2::AEffect* effect = nullptr;
+    Stage(environment, kStageEntry);
     try {
         effect = scratch.CallEntryPoint();
     } catch (const std::exception& error) {
@@ -166,6 +258,7 @@ TLibraryScanResult ScanLibrary(TVstPlugIn& scratch, const std::string& libraryPa
     const bool programChunks = (effect->flags & vst2::effFlagsProgramChunks) != 0;
 
     if (effect->uniqueID != 0) {
+        Stage(environment, kStageOpening);
         try {
             scratch.SetActive(true);
         } catch (const std::exception& error) {
@@ -175,6 +268,7 @@ TLibraryScanResult ScanLibrary(TVstPlugIn& scratch, const std::string& libraryPa
         }
         Busy(environment, false);
         Run(environment.ProcessMessages);
+        Stage(environment, kStageReading);
         PlgListRecord entry;
         entry.PluginName = scratch.GetEffectName();
         if (entry.PluginName.empty()) {
@@ -188,9 +282,11 @@ TLibraryScanResult ScanLibrary(TVstPlugIn& scratch, const std::string& libraryPa
         entry.Outputs = scratch.numOutputs();
         entry.ProgramChunks = programChunks ? 1 : 0;
         const bool instrument = WantsMidi && scratch.PlugCategory() != TPlugCategory::kpcEffect;
+        Stage(environment, kStageClosing);
         scratch.SetActive(false);
         (instrument ? result.Instruments : result.Effects).push_back(std::move(entry));
     } else {
+        Stage(environment, kStageShell);
         const std::string scanning = LoadResString(kStrScanning);
         std::string name;
         for (int count = 0; count < kMaxShellPlugins; ++count) {
@@ -224,12 +320,13 @@ TLibraryScanResult ScanLibrary(TVstPlugIn& scratch, const std::string& libraryPa
 }
 
 TScanReport ScanPluginFolder(TVstHost& host, const std::string& folder,
-                             const TScanEnvironment& environment) {
+                             const TScanEnvironment& environment, const TScanOptions& options) {
     TScanReport report;
     InstrumentCatalogue.clear();
     EffectCatalogue.clear();
     InstrumentMenu = {};
     EffectMenu = {};
+    PluginProblems.clear();
     if (folder.empty()) {
         return report;
     }
@@ -243,22 +340,45 @@ TScanReport ScanPluginFolder(TVstHost& host, const std::string& folder,
     }
     TVstPlugIn& scratch = *plugIns.Items(0);
     const std::string scanning = LoadResString(kStrScanning);
-    for (const std::string& path : FindFiles(folder, kPluginMask, true)) {
-        Report(environment.Status, scanning + FileNameOf(path));
-        Busy(environment, true);
-        Run(environment.ProcessMessages);
-        TLibraryScanResult result =
-            ScanLibrary(scratch, path, RelativeFolder(folder, path), environment);
+    const std::vector<std::string> files = FindFiles(folder, kPluginMask, true);
+    std::vector<TLibraryScanResult> results(files.size());
+
+    std::string probeProgram;
+    if (options.Method == TScanMethod::Probe) {
+        probeProgram = options.ProbeProgram.empty() ? FindPluginProbe() : options.ProbeProgram;
+        report.ProbeMissing = probeProgram.empty();
+    }
+    if (probeProgram.empty()) {
+        report.InProcess = true;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            Report(environment.Status, scanning + FileNameOf(files[i]));
+            Busy(environment, true);
+            Run(environment.ProcessMessages);
+            results[i] =
+                ScanLibrary(scratch, files[i], RelativeFolder(folder, files[i]), environment);
+        }
+    } else {
+        ReadThroughProbes(folder, files, probeProgram, environment, options, results, report);
+    }
+
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        TLibraryScanResult& result = results[i];
         for (PlgListRecord& entry : result.Instruments) {
             InstrumentCatalogue.push_back(std::move(entry));
         }
         for (PlgListRecord& entry : result.Effects) {
+            if (!report.InProcess && entry.IsShell == 1) {
+                // What the in-process scan shows while it lists a shell's sub-plugins.
+                Report(environment.Status,
+                       "[" + scanning + "]" + FileNameOf(files[i]) + " " + entry.PluginName);
+            }
             EffectCatalogue.push_back(std::move(entry));
         }
         if (!result.Failure.empty()) {
-            report.Failures.push_back({path, result.Failure});
+            report.Failures.push_back({files[i], result.Failure});
         }
     }
+    PluginProblems = report.Failures;
     Busy(environment, false);
     Run(environment.ProcessMessages);
 
@@ -272,7 +392,17 @@ TScanReport ScanPluginFolder(TVstHost& host, const std::string& folder,
     return report;
 }
 
-TScanReport ScanPlugins(TVstHost& host, const TScanEnvironment& environment) {
+const TScanFailure* FindPluginProblem(const std::string& libraryFile) {
+    for (const TScanFailure& problem : PluginProblems) {
+        if (problem.LibraryFile == libraryFile) {
+            return &problem;
+        }
+    }
+    return nullptr;
+}
+
+TScanReport ScanPlugins(TVstHost& host, const TScanEnvironment& environment,
+                        const TScanOptions& options) {
     Report(environment.Status, LoadResString(kStrScanningPlugins));
     CurrentShellPluginId = 0;
     std::string folder = ReadVstPluginsPath();
@@ -292,12 +422,13 @@ TScanReport ScanPlugins(TVstHost& host, const TScanEnvironment& environment) {
             Run(environment.ProcessMessages);
             InstrumentCatalogue.clear();
             EffectCatalogue.clear();
+            PluginProblems.clear();
             InstrumentMenu = {};
             EffectMenu = {};
             return TScanReport{};
         }
     }
-    return ScanPluginFolder(host, folder, environment);
+    return ScanPluginFolder(host, folder, environment, options);
 }
 
 } // namespace peldor

@@ -6,6 +6,7 @@
 #include "plugins/host_values.h"
 #include "plugins/plugin_catalogue.h"
 #include "plugins/plugin_fpu.h"
+#include "plugins/plugin_scan.h"
 #include "plugins/vst_host.h"
 #include "project/project_model.h"
 
@@ -118,6 +119,11 @@ IEditorWindow& TPluginSlots::EnsureSlotWindow(std::int32_t slot) {
 }
 
 void TPluginSlots::SizeWindowToEditor(IEditorWindow& window, TVstPlugIn& plugin) {
+    if (window.Handle() == 0) {
+        // No windows (headless): nothing to size, and a plugin asked for its editor's size
+        // may try to reach a display that is not there.
+        return;
+    }
     const TEditRect rect = plugin.EditGetRect();
     window.SetClientSize(rect.right - rect.left, rect.bottom - rect.top);
 }
@@ -177,6 +183,11 @@ std::optional<PlgListRecord> TPluginSlots::BeginLoad(std::int32_t slot, std::int
     PlgListRecord entry = catalogue[static_cast<std::size_t>(index)];
     if (!FileExists(entry.LibraryFile)) {
         problems[s] = entry.LibraryFile + " is missing";
+        return std::nullopt;
+    }
+    // A library that failed its probe may crash or hang this process just the same.
+    if (const TScanFailure* failed = FindPluginProblem(entry.LibraryFile)) {
+        problems[s] = entry.LibraryFile + " was left out by the plugin scan: " + failed->Reason;
         return std::nullopt;
     }
 

@@ -377,7 +377,10 @@ void TVstPlugIn::EditClose() {
 }
 
 vst2::VstIntPtr TVstPlugIn::EditIdle() {
-    return editVisible ? Dispatch(vst2::effEditIdle) : 0;
+    // The generic editor counts as visible too; it is ours and needs no idle calls.
+    return editVisible && (EffectOptions() & vst2::effFlagsHasEditor) != 0
+               ? Dispatch(vst2::effEditIdle)
+               : 0;
 }
 
 void TVstPlugIn::EditTop() {
@@ -529,8 +532,10 @@ void TVstPlugIn::ShowEdit() {
         }
         editorWindow->SetCaption(caption);
         EditOpenIn(editorWindow);
-        const TEditRect rect =
-            (EffectOptions() & vst2::effFlagsHasEditor) ? EditGetRect() : kFallbackEditRect;
+        // Without a native window (headless) the plugin's own editor is never asked for.
+        const bool ownEditor =
+            (EffectOptions() & vst2::effFlagsHasEditor) != 0 && editorWindow->Handle() != 0;
+        const TEditRect rect = ownEditor ? EditGetRect() : kFallbackEditRect;
         editorWindow->SetClientSize(rect.right - rect.left, rect.bottom - rect.top);
     }
     editorWindow->Show();

@@ -258,7 +258,7 @@ public:
     void EditOpen(TWindowHandle handle);
     /// effEditClose when EditVisible; EditVisible := false in every case.
     void EditClose();
-    /// effEditIdle when EditVisible, else 0.
+    /// effEditIdle while the plugin's own editor is open (EditVisible), else 0.
     vst2::VstIntPtr EditIdle();
     /// effEditTop / effEditSleep when EditVisible.
     void EditTop();

@@ -1,8 +1,13 @@
 // PeldorOnce: an instrument whose library hands out one plugin per process and no more, like a
 // plugin whose licence check fails the second time. The plugin scan reads it as an instrument;
 // loading it into a slot afterwards fails, which is what the tests of failing slots need.
+// Since the scan reads libraries in peldor-plugin-probe, a process of its own, the library hands
+// its one plugin to the probe only and refuses every other process.
 
 #include "testplugins/test_plugin_kit.h"
+
+#include <cerrno>
+#include <cstring>
 
 PELDOR_TEST_DEFINE_OPCODE_LOG()
 
@@ -73,6 +78,9 @@ std::atomic<int> created{0};
 } // namespace
 
 PELDOR_TEST_EXPORT vst2::AEffect* VSTPluginMain(vst2::audioMasterCallback host) {
+    if (std::strcmp(program_invocation_short_name, "peldor-plugin-probe") != 0) {
+        return nullptr;
+    }
     if (host == nullptr || created.fetch_add(1) > 0) {
         return nullptr;
     }

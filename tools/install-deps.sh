@@ -9,9 +9,9 @@ packages=(
     jackd2 libjack-jackd2-dev
     librtmidi-dev libsimpleini-dev
     qt6-base-dev libx11-dev xvfb xauth
-    dpf-plugins-vst
+    dpf-plugins-vst zam-plugins dragonfly-reverb-vst zynaddsubfx-vst
     clang libclang-rt-14-dev clang-format
-    qt6-base-dev libjpeg62-turbo-dev fonts-dejavu-core
+    libjpeg62-turbo-dev fonts-dejavu-core
 )
 
 missing=()

@@ -1,10 +1,13 @@
-// peldor-scan: runs the plugin folder scan on a folder, as the program does at start-up, and
-// prints both catalogues in scan order. Libraries the scan skipped are listed on stderr with
-// the reason. Exits 0 when the scan ran, whatever it found.
+// peldor-scan: runs the plugin folder scan on a folder, as the program does at start-up (each
+// library read by peldor-plugin-probe, through the scan cache), and prints both catalogues in
+// scan order. Libraries the scan skipped are listed on stderr with the reason, followed by a
+// count of the libraries probed and taken from the cache. Exits 0 when the scan ran, whatever
+// it found.
 
 #include "i18n/message_box.h"
 #include "i18n/plugins_strings.h"
 #include "plugins/catalogue_format.h"
+#include "plugins/plugin_probe.h"
 #include "plugins/plugin_scan.h"
 #include "plugins/vst_host.h"
 
@@ -37,21 +40,29 @@ public:
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: peldor-scan [--json] DIR\n"
+                 "Usage: peldor-scan [--json] [--rescan] [--in-process] DIR\n"
                  "Scans DIR for VST 2 plugin libraries (*.so, sub-folders first) as Peldor does\n"
                  "and prints the instrument and effect catalogues in scan order.\n"
-                 "  --json   print a JSON array instead of one line per entry\n");
+                 "  --json         print a JSON array instead of one line per entry\n"
+                 "  --rescan       read every library again, whatever the scan cache holds\n"
+                 "  --in-process   read the libraries in this process, without probes or cache\n"
+                 "                 (a crashing plugin ends the scan)\n");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     bool json = false;
+    peldor::TScanOptions options;
     std::string folder;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--json") {
             json = true;
+        } else if (argument == "--rescan") {
+            options.Rescan = true;
+        } else if (argument == "--in-process") {
+            options.Method = peldor::TScanMethod::InProcess;
         } else if (argument == "--help" || argument == "-h") {
             PrintUsage(stdout);
             return 0;
@@ -82,13 +93,25 @@ int main(int argc, char** argv) {
     peldor::TScanReport report;
     {
         peldor::TVstHost host;
-        report = peldor::ScanPluginFolder(host, folder);
+        report = peldor::ScanPluginFolder(host, folder, {}, options);
     }
     peldor::SetMessageBoxPresenter(nullptr);
 
     for (const peldor::TScanFailure& failure : report.Failures) {
         std::fprintf(stderr, "peldor-scan: skipped %s: %s\n", failure.LibraryFile.c_str(),
                      failure.Reason.c_str());
+    }
+    if (report.ProbeMissing) {
+        std::fprintf(stderr, "peldor-scan: %s not found: libraries read in this process\n",
+                     peldor::kPluginProbeName);
+    }
+    if (!report.CacheError.empty()) {
+        std::fprintf(stderr, "peldor-scan: scan cache not written: %s\n",
+                     report.CacheError.c_str());
+    }
+    if (!report.InProcess) {
+        std::fprintf(stderr, "peldor-scan: %d probed, %d from the cache\n", report.Probed,
+                     report.FromCache);
     }
     if (json) {
         std::fputs(

@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 
 namespace peldor::test {
 namespace {
@@ -116,6 +118,67 @@ TEST_F(RunnerTest, APluginThatFailsToLoadIsNamedInTheStatusAndTheShowGoesOn) {
                         "returned no effect)"),
               std::string::npos)
         << out;
+}
+
+TEST_F(RunnerTest, ACrashingLibraryIsLeftOutAndNoEditorIsAskedForWithoutWindows) {
+    // CrashInOpen would take the program down if it were read in process; CrashingEditor
+    // plays, but crashes on the first editor opcode it receives.
+    std::filesystem::copy_file(TestPlugin("CrashInOpen"), dir / "plugins" / "CrashInOpen.so");
+    const std::filesystem::path show = Show("CrashingEditor");
+    EXPECT_EQ(Run(Arguments({"--project", show.string(), "--duration", "1.2"})), 0) << err;
+    EXPECT_NE(Find(err, "CrashInOpen.so: crashed: segmentation fault while opening"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(Find(out, "part 1/2 \"verse\""), std::string::npos) << out;
+    EXPECT_NE(Find(out, "| left out CrashInOpen.so: crashed: segmentation fault while opening"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(Find(out, "empty:"), std::string::npos) << out;
+
+    // A fresh scan tries the library again, with the same outcome.
+    EXPECT_EQ(Run(Arguments({"--project", show.string(), "--duration", "0.2", "--rescan-plugins"})),
+              0)
+        << err;
+    EXPECT_NE(Find(err, "CrashInOpen.so: crashed"), std::string::npos) << err;
+}
+
+TEST_F(RunnerTest, KarsAndMVerbPlayWithoutADisplay) {
+    const std::filesystem::path debian = "/usr/lib/vst";
+    for (const char* library : {"Kars-vst.so", "MVerb-vst.so"}) {
+        if (!std::filesystem::exists(debian / library)) {
+            GTEST_SKIP() << library << " is missing (Debian package dpf-plugins-vst)";
+        }
+        std::filesystem::copy_file(debian / library, dir / "plugins" / library);
+    }
+    // Kars is the only instrument and MVerb the only effect of the folder.
+    TShowDescription description;
+    description.SongName = "Show";
+    description.Parts = {{"verse", 0}};
+    description.InstrumentIndex = 0;
+    description.EffectIndex = 0;
+    std::string error;
+    ASSERT_TRUE(WriteShowFile(dir / "debian.pdp", description, error)) << error;
+
+    // MVerb asked for its editor's size opens a display to answer, and crashes without one.
+    struct DisplayGone {
+        std::optional<std::string> display;
+        DisplayGone() {
+            if (const char* value = std::getenv("DISPLAY")) {
+                display = value;
+            }
+            ::unsetenv("DISPLAY");
+        }
+        ~DisplayGone() {
+            if (display) {
+                ::setenv("DISPLAY", display->c_str(), 1);
+            }
+        }
+    } displayGone;
+    EXPECT_EQ(Run(Arguments({"--project", (dir / "debian.pdp").string(), "--duration", "1.2"})), 0)
+        << err;
+    EXPECT_NE(Find(out, "part 1/1 \"verse\""), std::string::npos) << out;
+    EXPECT_EQ(Find(out, "empty:"), std::string::npos) << out;
+    EXPECT_EQ(Find(out, "left out"), std::string::npos) << out;
 }
 
 TEST_F(RunnerTest, StopSignalsRunTheShutDownOrderAndExitZeroWithinTwoSeconds) {

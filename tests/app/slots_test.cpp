@@ -251,9 +251,68 @@ TEST_F(SlotsTest, APluginThatFailsToLoadLeavesItsSlotEmptyAndSaysWhy) {
     EXPECT_EQ(SlotMap[2], 21);
 }
 
+TEST_F(SlotsTest, ALibraryTheScanLeftOutIsNeverLoaded) {
+    // Loaded here, CrashInOpen would end the test process.
+    const std::string crash = CopyTestPlugin("CrashInOpen", folder.Path(), "crash.so").string();
+    ScanPluginFolder(host, folder.Path().string());
+    ASSERT_NE(FindPluginProblem(crash), nullptr);
+    // A catalogue entry that still names it (a list made before the library failed).
+    PlgListRecord stale;
+    stale.PluginName = "Crash";
+    stale.LibraryFile = crash;
+    InstrumentCatalogue.push_back(stale);
+    EffectCatalogue.push_back(stale);
+    driver.switches.clear();
+    slots.LoadInstrumentSlot(3, static_cast<std::int32_t>(InstrumentCatalogue.size()) - 1);
+    slots.LoadEffectSlot(19, static_cast<std::int32_t>(EffectCatalogue.size()) - 1);
+    EXPECT_EQ(SlotMap[3], -1);
+    EXPECT_EQ(SlotMap[19], -1);
+    EXPECT_TRUE(driver.switches.empty()); // refused before anything was stopped
+    for (std::int32_t slot : {3, 19}) {
+        EXPECT_EQ(slots.SlotProblem(slot),
+                  crash + " was left out by the plugin scan: crashed: segmentation fault while "
+                          "opening");
+    }
+}
+
+TEST_F(SlotsTest, WithoutWindowsNoPluginIsAskedForItsEditor) {
+    // CrashingEditor crashes on every editor opcode, as a plugin that needs a display does.
+    CopyTestPlugin("CrashingEditor", folder.Path(), "editor.so");
+    ScanPluginFolder(host, folder.Path().string());
+    const std::int32_t editor = IndexOf(InstrumentCatalogue, "Peldor CrashingEditor");
+    ASSERT_GE(editor, 0);
+    const std::string path = InstrumentCatalogue[static_cast<std::size_t>(editor)].LibraryFile;
+    LibraryPin pin(path);
+    ResetOpcodeLog(path);
+    EffectCatalogue.push_back(InstrumentCatalogue[static_cast<std::size_t>(editor)]);
+
+    slots.LoadInstrumentSlot(2, editor);
+    slots.LoadEffectSlot(18, static_cast<std::int32_t>(EffectCatalogue.size()) - 1);
+    ASSERT_NE(InSlot(2), nullptr);
+    ASSERT_NE(InSlot(18), nullptr);
+    for (int tick = 0; tick < 3; ++tick) {
+        slots.IdlePass();
+    }
+    slots.HideEditor(2);
+    slots.ShowEditor(2);
+    slots.ShowEditor(18);
+    slots.IdlePass();
+    slots.LoadInstrumentSlot(2, -1);
+    slots.UnloadSlots();
+
+    const std::vector<int> log = OpcodeLog(path);
+    EXPECT_FALSE(log.empty());
+    for (int opcode :
+         {vst2::effEditGetRect, vst2::effEditOpen, vst2::effEditClose, vst2::effEditIdle}) {
+        EXPECT_EQ(std::count(log.begin(), log.end(), opcode), 0) << "opcode " << opcode;
+    }
+}
+
 TEST_F(SlotsTest, ShellEffectsLoadByTheirIdKeepTheirSlotAndAreClosedAtTheEnd) {
     ASSERT_GE(shellFirst, 0);
     const std::string shellPath = EffectCatalogue[static_cast<std::size_t>(shellFirst)].LibraryFile;
+    // The scan read the library in a probe; keep it loaded here so its instances can be counted.
+    LibraryPin pin(shellPath);
     const int liveBefore = LiveInstances(shellPath);
     slots.LoadInstrumentSlot(0, synth);
     slots.LoadEffectSlot(17, shellFirst + 1);

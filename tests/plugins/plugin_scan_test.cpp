@@ -186,7 +186,10 @@ TEST_F(PluginScanTest, MisbehavingLibrariesAreSkippedAndTheScanGoesOn) {
     std::ofstream(Plugins() / "NotALibrary.so") << "plain text";
     CopyTestPlugin("PeldorSynth", Plugins(), "zz-last.so");
 
-    const TScanReport report = ScanPluginFolder(host, Plugins().string(), environment);
+    // In process, where the loader's message boxes and the loaded libraries can be seen.
+    TScanOptions inProcess;
+    inProcess.Method = TScanMethod::InProcess;
+    const TScanReport report = ScanPluginFolder(host, Plugins().string(), environment, inProcess);
     EXPECT_EQ(Names(InstrumentCatalogue), (std::vector<std::string>{"Peldor Synth"}));
     EXPECT_EQ(Names(EffectCatalogue), (std::vector<std::string>{"Peldor UnknownOpcode"}));
     ASSERT_EQ(report.Failures.size(), 6u);
