@@ -1,5 +1,6 @@
 #include "app/main_controller.h"
 
+#include "audio_io/jack_driver.h"
 #include "audio_io/sample_conversion.h"
 #include "engine/event_queue.h"
 #include "engine/numeric.h"
@@ -89,6 +90,8 @@ TMainController::TMainController(TStartOptions startOptions)
     : options(std::move(startOptions)), settings(options.IniPath) {
     // The components of the main window: the audio host with its driver list, the plugin host.
     asio = std::make_unique<TASIOHost>(BuildDriverList(options.IniPath));
+    // The JACK MIDI devices must hear of a lost JACK server before the driver is re-opened.
+    TJackDriver::SetServerLostListener(&NoteJackServerLost);
     asio->OnSampleRateChanged = [this](TCustomASIOHostBasic&) { ASIOSampleRateChanged(); };
     // The reset arrives on the driver's notification thread: it works on the host it came
     // from and only leaves a note for the window thread.
@@ -187,6 +190,10 @@ void TMainController::Shutdown() {
         return;
     }
     shutDown = true;
+    // A sound server may be going away at the same moment (everything is told to stop at
+    // once): re-opening its driver now would open a client of a lost server, which makes
+    // libjack free every client of the process under the MIDI devices still to be closed.
+    asio->HoldResets();
     if (!started) {
         // Nothing was opened but the components.
         RemoveLinks();

@@ -298,6 +298,11 @@ void TCustomASIOHostBasic::CloseDriver() {
     sampleRate = kDefaultSampleRate;
 }
 
+void TCustomASIOHostBasic::HoldResets() {
+    std::lock_guard lock(controlLock);
+    resetsHeld = true;
+}
+
 void TCustomASIOHostBasic::Reset() {
     std::lock_guard lock(controlLock);
     OpenDriver();
@@ -576,7 +581,7 @@ std::int32_t TCustomASIOHostBasic::AsioMessage(std::int32_t selector, std::int32
     case kAsioResetRequest:
     case kAsioBufferSizeChange: {
         std::lock_guard lock(controlLock);
-        if (driver) {
+        if (driver && !resetsHeld) {
             // A failed re-open leaves the host without driver; the owner still hears of it.
             OpenDriver();
             Raise(OnReset);

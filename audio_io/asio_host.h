@@ -137,6 +137,10 @@ public:
     void CloseDriver();
     /// OpenDriver, then OnReset.
     void Reset();
+    /// From now on a driver's reset request re-opens nothing (shut-down: a driver whose server
+    /// is going away must not be opened again while the program closes). Waits for a reset in
+    /// progress. Window thread.
+    void HoldResets();
 
     // ---- Buffers ----
     /// Queries the driver and creates every buffer; false without driver or when the driver
@@ -258,6 +262,7 @@ private:
     double sampleRate = kDefaultSampleRate;
     bool active = false;
     std::int32_t driverIndex = -1;
+    bool resetsHeld = false; // under controlLock
     std::string driverName;
     std::int32_t driverVersion = 0;
     std::int32_t inputLatency = 0, outputLatency = 0;

@@ -55,6 +55,8 @@ template <typename Call> int WithDriver(void* arg, Call call, int fallback) {
     return result;
 }
 
+std::atomic<TJackDriver::TServerLostListener> serverLostListener{nullptr};
+
 /// Clients of lost servers, kept (never closed, never freed) for the rest of the process.
 void AbandonClient(jack_client_t* client, TJackClientLink* link) {
     struct Abandoned {
@@ -110,12 +112,19 @@ struct TJackCallbacks {
             [](TJackDriver* driver) {
                 driver->serverLost.store(true);
                 driver->running.store(false);
+                if (TJackDriver::TServerLostListener listener = serverLostListener.load()) {
+                    listener();
+                }
                 driver->RequestReset();
                 return 0;
             },
             0);
     }
 };
+
+void TJackDriver::SetServerLostListener(TServerLostListener listener) noexcept {
+    serverLostListener.store(listener);
+}
 
 TJackSettings TJackSettings::Read(const std::filesystem::path& iniPath) {
     TIniSection section(iniPath, "JACK");

@@ -65,6 +65,24 @@ namespace {
 // Messages waiting between RtMidi's thread and our delivery thread, per input.
 constexpr std::size_t kInputRingSize = 4096;
 
+// Counts the JACK server losses noted so far. A JACK object opened in an earlier count may
+// have been freed by libjack behind RtMidi's back (see NoteJackServerLost).
+std::atomic<std::uint32_t> jackLosses{0};
+
+// Keeps what may no longer be touched for the rest of the process: RtMidi objects whose JACK
+// client libjack may have freed, and the inputs whose callbacks they could still name.
+template <typename Object> void Abandon(std::unique_ptr<Object> object) {
+    static std::mutex lock;
+    // Never destroyed, so the objects stay reachable until the process ends.
+    static auto* kept = new std::vector<std::unique_ptr<Object>>;
+    std::lock_guard<std::mutex> hold(lock);
+    try {
+        kept->push_back(std::move(object));
+    } catch (const std::bad_alloc&) {
+        (void)object.release(); // nowhere to keep it: leave it where it is
+    }
+}
+
 RtMidi::Api ToRtMidiApi(TMidiApi api) {
     return api == TMidiApi::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
 }
@@ -74,6 +92,9 @@ bool JackServerRunning() {
     jack_status_t status{};
     jack_client_t* probe = jack_client_open("Peldor probe", JackNoStartServer, &status);
     if (probe == nullptr) {
+        // A server that went away without any of our clients noticing yet: this open has
+        // just made libjack free them all.
+        NoteJackServerLost();
         return false;
     }
     jack_client_close(probe);
@@ -90,6 +111,8 @@ void IgnoreRtMidiError(RtMidiError::Type, const std::string&, void*) {}
 // callback, which takes locks and may allocate.
 struct InputPort {
     std::unique_ptr<RtMidiIn> Midi;
+    /// jackLosses when Midi was made.
+    std::uint32_t Losses = 0;
     TMidiInputCallback Callback = nullptr;
     std::uintptr_t Instance = 0;
     TMidiHandle Handle = kNoMidiHandle;
@@ -162,9 +185,11 @@ struct InputPort {
         Accepting.store(true, std::memory_order_seq_cst);
     }
 
-    void Stop() {
+    /// waitForProducer false: RtMidi's thread may have been ended inside OnMessage (a client
+    /// libjack freed), so it is not waited for; the port is then kept for good.
+    void Stop(bool waitForProducer = true) {
         Accepting.store(false, std::memory_order_seq_cst);
-        while (ProducerBusy.load(std::memory_order_seq_cst)) {
+        while (waitForProducer && ProducerBusy.load(std::memory_order_seq_cst)) {
             std::this_thread::yield();
         }
         if (Delivery.joinable()) {
@@ -174,6 +199,12 @@ struct InputPort {
             Delivery.join();
         }
     }
+};
+
+// An open output and jackLosses when it was made.
+struct OutputPort {
+    std::unique_ptr<RtMidiOut> Midi;
+    std::uint32_t Losses = 0;
 };
 
 // The window thread opens, starts, stops and closes; the MIDI threads send. The maps of open
@@ -188,15 +219,18 @@ public:
 
     ~TRtMidiBackend() override {
         std::map<TMidiHandle, std::unique_ptr<InputPort>> closing;
+        std::map<TMidiHandle, OutputPort> closingOutputs;
         {
             std::lock_guard<std::mutex> lock(portsMutex);
             closing.swap(inputs);
+            closingOutputs.swap(outputs);
         }
         for (auto& [handle, port] : closing) {
-            ClosePort(*port);
+            ClosePort(std::move(port));
         }
-        std::lock_guard<std::mutex> lock(portsMutex);
-        outputs.clear();
+        for (auto& [handle, out] : closingOutputs) {
+            CloseOutputPort(std::move(out));
+        }
     }
 
     std::int32_t InputCount() override {
@@ -229,6 +263,7 @@ public:
             return false;
         }
         auto port = std::make_unique<InputPort>();
+        port->Losses = jackLosses.load();
         port->Midi = OpenPort<RtMidiIn>(name, "in " + std::to_string(index + 1), [&](RtMidiIn& in) {
             in.ignoreTypes(true, false, false);
             in.setCallback(&InputPort::OnMessage, port.get());
@@ -261,7 +296,7 @@ public:
         if (port == nullptr) {
             return false;
         }
-        port->Stop();
+        port->Stop(!Stale(port->Losses));
         return true;
     }
 
@@ -276,7 +311,7 @@ public:
             port = std::move(it->second);
             inputs.erase(it);
         }
-        ClosePort(*port);
+        ClosePort(std::move(port));
         return true;
     }
 
@@ -286,8 +321,10 @@ public:
         if (name.empty()) {
             return false;
         }
-        auto out = OpenPort<RtMidiOut>(name, "out " + std::to_string(index + 1), [](RtMidiOut&) {});
-        if (out == nullptr) {
+        OutputPort out;
+        out.Losses = jackLosses.load();
+        out.Midi = OpenPort<RtMidiOut>(name, "out " + std::to_string(index + 1), [](RtMidiOut&) {});
+        if (out.Midi == nullptr) {
             return false;
         }
         std::lock_guard<std::mutex> lock(portsMutex);
@@ -297,7 +334,7 @@ public:
     }
 
     bool CloseOutput(TMidiHandle handle) override {
-        std::unique_ptr<RtMidiOut> out;
+        OutputPort out;
         {
             std::lock_guard<std::mutex> lock(portsMutex);
             auto it = outputs.find(handle);
@@ -307,10 +344,7 @@ public:
             out = std::move(it->second);
             outputs.erase(it);
         }
-        try {
-            out.reset();
-        } catch (...) {
-        }
+        CloseOutputPort(std::move(out));
         return true;
     }
 
@@ -324,11 +358,11 @@ public:
                                         static_cast<unsigned char>((message >> 16) & 0xFF)};
         std::lock_guard<std::mutex> lock(portsMutex);
         auto it = outputs.find(handle);
-        if (it == outputs.end()) {
+        if (it == outputs.end() || Stale(it->second.Losses)) {
             return false;
         }
         try {
-            it->second->sendMessage(bytes, static_cast<std::size_t>(length));
+            it->second.Midi->sendMessage(bytes, static_cast<std::size_t>(length));
         } catch (...) {
             return false;
         }
@@ -419,12 +453,34 @@ private:
         return it != inputs.end() ? it->second.get() : nullptr;
     }
 
+    // Whether an object made when jackLosses was losses may have lost its JACK client.
+    bool Stale(std::uint32_t losses) const noexcept {
+        return api == RtMidi::UNIX_JACK && losses != jackLosses.load();
+    }
+
     // Stops delivery, then destroys the RtMidi object, which closes its client and ends its
-    // thread, so OnMessage cannot run any more when the port goes.
-    static void ClosePort(InputPort& port) {
-        port.Stop();
+    // thread, so OnMessage cannot run any more when the port goes. An input whose client may
+    // be gone is kept instead, untouched, with its callback's target.
+    void ClosePort(std::unique_ptr<InputPort> port) const {
+        if (Stale(port->Losses)) {
+            port->Stop(false);
+            Abandon(std::move(port));
+            return;
+        }
+        port->Stop();
         try {
-            port.Midi.reset();
+            port->Midi.reset();
+        } catch (...) {
+        }
+    }
+
+    void CloseOutputPort(OutputPort out) const {
+        if (Stale(out.Losses)) {
+            Abandon(std::move(out.Midi));
+            return;
+        }
+        try {
+            out.Midi.reset();
         } catch (...) {
         }
     }
@@ -436,11 +492,15 @@ private:
     std::vector<std::string> outputNames;
     std::mutex portsMutex;
     std::map<TMidiHandle, std::unique_ptr<InputPort>> inputs;
-    std::map<TMidiHandle, std::unique_ptr<RtMidiOut>> outputs;
+    std::map<TMidiHandle, OutputPort> outputs;
     TMidiHandle nextHandle = 1;
 };
 
 } // namespace
+
+void NoteJackServerLost() noexcept {
+    jackLosses.fetch_add(1);
+}
 
 std::unique_ptr<IMidiBackend> CreateRtMidiBackend(TMidiApi api, std::string clientName) {
     return std::make_unique<TRtMidiBackend>(api, std::move(clientName));

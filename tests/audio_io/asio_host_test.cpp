@@ -263,6 +263,12 @@ TEST_F(HostFixture, AsioMessageAnswers) {
     EXPECT_EQ(rateChanges, 1);
     EXPECT_EQ(host.SampleRate(), 48000.0); // the rate is not stored
 
+    // Once shut-down holds resets, a request (a server going away) re-opens nothing.
+    host.HoldResets();
+    EXPECT_EQ(message(kAsioResetRequest), 1);
+    EXPECT_EQ(resets, 2);
+    EXPECT_EQ(script->driversCreated, 3);
+
     host.SetDriverIndex(-1);
     EXPECT_EQ(message(kAsioResetRequest), 1);
     EXPECT_EQ(resets, 2);
