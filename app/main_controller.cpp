@@ -364,9 +364,14 @@ void TMainController::Idle() {
     const auto now = std::chrono::steady_clock::now();
     if (driverConfigured && asio->Active()) {
         // A driver that runs but has stopped calling (a sound server that went away without
-        // telling its clients) is opened afresh, as one that reported the loss would be.
+        // telling its clients) is opened afresh, as one that reported the loss would be. One
+        // that ended its run on purpose is not: opening it again would start the run afresh
+        // (a rendered file truncated and written again).
         const std::uint64_t blocks = BlocksProcessed();
-        if (blocks != blocksSeen) {
+        if (asio->DriverFinished()) {
+            blocksSeen = blocks;
+            lastBlockSeen = now;
+        } else if (blocks != blocksSeen) {
             blocksSeen = blocks;
             lastBlockSeen = now;
         } else if (now - lastBlockSeen >= kDriverStallLimit &&
@@ -396,6 +401,19 @@ void TMainController::Idle() {
         asio->SetActive(false);
     }
     UpdateMenuEntries();
+}
+
+TDriverState TMainController::DriverState() const {
+    if (asio == nullptr || (!driverConfigured && asio->Driver() == nullptr)) {
+        return TDriverState::None;
+    }
+    if (asio->Driver() == nullptr) {
+        return TDriverState::Failed;
+    }
+    if (!asio->Active()) {
+        return TDriverState::Stopped;
+    }
+    return asio->DriverFinished() ? TDriverState::Finished : TDriverState::Running;
 }
 
 void TMainController::UITimerTimer() {

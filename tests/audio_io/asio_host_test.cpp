@@ -130,6 +130,25 @@ TEST_F(HostFixture, ADriverThatFailsToInitialiseIsReportedAndTheProgramRunsOn) {
     EXPECT_EQ(presenter.texts.size(), 3u);
 }
 
+TEST_F(HostFixture, AFailingDriverIsReportedOnceUntilItHasWorkedInBetween) {
+    RecordingPresenter presenter;
+    script->initResult = false;
+    host.SetDriverIndex(0);
+    host.OpenDriver(); // the idle handler's retries
+    host.OpenDriver();
+    EXPECT_EQ(presenter.texts.size(), 1u);
+    script->initResult = true;
+    EXPECT_TRUE(host.OpenDriver());
+    script->initResult = false;
+    EXPECT_FALSE(host.OpenDriver()); // a new outage
+    EXPECT_FALSE(host.OpenDriver());
+    EXPECT_EQ(presenter.texts.size(), 2u);
+    // A driver chosen anew is reported when it fails, whatever came before.
+    host.SetDriverIndex(-1);
+    host.SetDriverIndex(0);
+    EXPECT_EQ(presenter.texts.size(), 3u);
+}
+
 TEST_F(HostFixture, BufferSizeRules) {
     struct Case {
         std::int32_t min, max, preferred;
