@@ -316,6 +316,10 @@ int RunHeadless(const TRunnerOptions& runner) {
             std::to_string(InstrumentCatalogue.size()) + " instruments, " +
             std::to_string(EffectCatalogue.size()) + " effects");
     }
+    if (!controller.MidiProblem().empty()) {
+        Say("no MIDI devices are available: " + controller.MidiProblem() +
+            "; running without MIDI (JACK MIDI instead: PELDOR_MIDI_API=jack)");
+    }
     if (!controller.DriverConfigured()) {
         Say("no audio driver is configured in " + iniPath.string() +
             " (use --driver NAME); running without audio");

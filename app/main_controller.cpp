@@ -119,6 +119,9 @@ TScanReport TMainController::Start() {
                            ? options.MidiBackend()
                            : CreateRtMidiBackend(ConfiguredMidiApi(options.IniPath.string())));
     EnumerateDevices();
+    if (IMidiBackend* backend = MidiBackend()) {
+        midiProblem = backend->ServiceProblem();
+    }
     SetMidiProjectPresent(false);
     ProcessingEnabled = false;
 

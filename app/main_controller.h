@@ -178,6 +178,9 @@ public:
     const TSettingsFile& Settings() const noexcept { return settings; }
     const TAudioSettings& AudioSettings() const noexcept { return audio; }
     bool DriverConfigured() const noexcept { return driverConfigured; }
+    /// Why there are no MIDI devices at all (the MIDI service cannot be reached), as found at
+    /// start-up; empty when the service works.
+    const std::string& MidiProblem() const noexcept { return midiProblem; }
     /// The driver's state as of now. Window thread.
     TDriverState DriverState() const;
     const std::array<std::string, 4>& RecentFiles() const noexcept { return recentFiles; }
@@ -241,6 +244,7 @@ private:
 
     TAudioSettings audio;
     bool driverConfigured = false;
+    std::string midiProblem;
     std::array<std::string, 4> recentFiles;
     std::int16_t languageCode = 1033;
     std::int32_t formLeft = 0, formTop = 0, formWidth = 400, formHeight = 300;

@@ -6,6 +6,7 @@
 #define SI_NO_CONVERSION
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
+#include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
@@ -98,6 +99,27 @@ bool JackServerRunning() {
         return false;
     }
     jack_client_close(probe);
+    return true;
+}
+
+// ALSA's library prints its own error lines on stderr unless told otherwise.
+extern "C" void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+// Whether the ALSA sequencer can be opened; why not in reason. RtMidi prints raw error lines
+// (its own and ALSA's) and throws when it cannot, before it can be given an error callback, so
+// it is asked only when this succeeds. ALSA stays quiet while we ask.
+bool AlsaSequencerAvailable(std::string& reason) {
+    snd_lib_error_set_handler(&QuietAlsa);
+    snd_seq_t* sequencer = nullptr;
+    const int error = snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
+    if (error >= 0) {
+        snd_seq_close(sequencer);
+    }
+    snd_lib_error_set_handler(nullptr);
+    if (error < 0) {
+        reason = std::string("the ALSA sequencer cannot be opened (") + snd_strerror(error) + ")";
+        return false;
+    }
     return true;
 }
 
@@ -348,6 +370,11 @@ public:
         return true;
     }
 
+    std::string ServiceProblem() override {
+        std::lock_guard<std::mutex> lock(problemMutex);
+        return problem;
+    }
+
     bool SendShortMessage(TMidiHandle handle, std::uint32_t message) override {
         const auto status = static_cast<std::uint8_t>(message & 0xFF);
         const int length = ShortMessageLength(status);
@@ -385,6 +412,15 @@ private:
         // the server first.
         if (api == RtMidi::UNIX_JACK && !JackServerRunning()) {
             return nullptr;
+        }
+        if (api == RtMidi::LINUX_ALSA) {
+            std::string reason;
+            const bool available = AlsaSequencerAvailable(reason);
+            std::lock_guard<std::mutex> lock(problemMutex);
+            problem = std::move(reason);
+            if (!available) {
+                return nullptr;
+            }
         }
         try {
             auto midi = std::make_unique<Midi>(api, clientName);
@@ -490,6 +526,8 @@ private:
     std::mutex namesMutex;
     std::vector<std::string> inputNames;
     std::vector<std::string> outputNames;
+    mutable std::mutex problemMutex;
+    mutable std::string problem;
     std::mutex portsMutex;
     std::map<TMidiHandle, std::unique_ptr<InputPort>> inputs;
     std::map<TMidiHandle, OutputPort> outputs;

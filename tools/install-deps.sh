@@ -7,7 +7,7 @@ packages=(
     build-essential cmake pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev
     jackd2 libjack-jackd2-dev
-    librtmidi-dev libsimpleini-dev
+    librtmidi-dev libasound2-dev libsimpleini-dev
     dpf-plugins-vst
     clang libclang-rt-14-dev clang-format
 )
