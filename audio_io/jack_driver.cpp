@@ -107,14 +107,16 @@ struct TJackCallbacks {
             0);
     }
     static void Shutdown(jack_status_t /*code*/, const char* /*reason*/, void* arg) {
+        // Told even while the driver is being closed: the other clients of the process are
+        // just as lost. (An atomic increment: no cancellation point.)
+        if (TJackDriver::TServerLostListener listener = serverLostListener.load()) {
+            listener();
+        }
         WithDriver(
             arg,
             [](TJackDriver* driver) {
                 driver->serverLost.store(true);
                 driver->running.store(false);
-                if (TJackDriver::TServerLostListener listener = serverLostListener.load()) {
-                    listener();
-                }
                 driver->RequestReset();
                 return 0;
             },

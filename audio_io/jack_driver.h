@@ -62,7 +62,7 @@ public:
 
     /// Called on libjack's thread when a driver's server goes away, before the driver asks to
     /// be re-opened (whose new client makes libjack free every other client of the process).
-    /// Must not block or allocate.
+    /// Must not block, allocate or reach a cancellation point.
     using TServerLostListener = void (*)() noexcept;
     /// Process-wide; null for none. Any thread.
     static void SetServerLostListener(TServerLostListener listener) noexcept;
