@@ -93,9 +93,12 @@ bool JackServerRunning() {
     jack_status_t status{};
     jack_client_t* probe = jack_client_open("Peldor probe", JackNoStartServer, &status);
     if (probe == nullptr) {
-        // A server that went away without any of our clients noticing yet: this open has
-        // just made libjack free them all.
-        NoteJackServerLost();
+        // No server to connect to: when it went away under clients of ours, this open has
+        // just made libjack free them all. (A server that is merely slow to answer frees
+        // nothing, and its clients stay usable.)
+        if ((status & JackServerFailed) != 0) {
+            NoteJackServerLost();
+        }
         return false;
     }
     jack_client_close(probe);
