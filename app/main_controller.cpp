@@ -371,10 +371,7 @@ void TMainController::Idle() {
         // that ended its run on purpose is not: opening it again would start the run afresh
         // (a rendered file truncated and written again).
         const std::uint64_t blocks = BlocksProcessed();
-        if (asio->DriverFinished()) {
-            blocksSeen = blocks;
-            lastBlockSeen = now;
-        } else if (blocks != blocksSeen) {
+        if (blocks != blocksSeen || asio->DriverFinished()) {
             blocksSeen = blocks;
             lastBlockSeen = now;
         } else if (now - lastBlockSeen >= kDriverStallLimit &&
