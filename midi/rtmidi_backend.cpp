@@ -13,10 +13,15 @@
 #include <array>
 #include <atomic>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace peldor {
@@ -82,6 +87,36 @@ template <typename Object> void Abandon(std::unique_ptr<Object> object) {
     } catch (const std::bad_alloc&) {
         (void)object.release(); // nowhere to keep it: leave it where it is
     }
+}
+
+// Longest wait for libjack to close a client: a server that is shutting down may never answer,
+// and the program must still end.
+constexpr auto kJackCloseLimit = std::chrono::seconds(2);
+// Longest wait for RtMidi's thread to leave our input callback: libjack may end its threads
+// anywhere, also inside it.
+constexpr auto kProducerWaitLimit = std::chrono::milliseconds(500);
+
+// Runs work on a thread of its own and waits for it at most limit. What work owns goes with
+// it: on a timeout the thread is left to finish (or to block until the process ends).
+template <typename Work> void RunBounded(Work work, std::chrono::milliseconds limit) {
+    struct Done {
+        std::mutex lock;
+        std::condition_variable signal;
+        bool finished = false;
+    };
+    auto done = std::make_shared<Done>();
+    try {
+        std::thread([work = std::move(work), done]() mutable {
+            work();
+            std::lock_guard<std::mutex> hold(done->lock);
+            done->finished = true;
+            done->signal.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return; // no thread to spare: the work was dropped with the callable
+    }
+    std::unique_lock<std::mutex> hold(done->lock);
+    done->signal.wait_for(hold, limit, [&] { return done->finished; });
 }
 
 RtMidi::Api ToRtMidiApi(TMidiApi api) {
@@ -211,10 +246,20 @@ struct InputPort {
     }
 
     /// waitForProducer false: RtMidi's thread may have been ended inside OnMessage (a client
-    /// libjack freed), so it is not waited for; the port is then kept for good.
-    void Stop(bool waitForProducer = true) {
+    /// libjack freed), so it is not waited for; the port is then kept for good. False when
+    /// RtMidi's thread was not seen to leave OnMessage (the port must then be kept too).
+    bool Stop(bool waitForProducer = true) {
         Accepting.store(false, std::memory_order_seq_cst);
-        while (waitForProducer && ProducerBusy.load(std::memory_order_seq_cst)) {
+        bool producerLeft = !waitForProducer;
+        const auto deadline = std::chrono::steady_clock::now() + kProducerWaitLimit;
+        while (waitForProducer) {
+            if (!ProducerBusy.load(std::memory_order_seq_cst)) {
+                producerLeft = true;
+                break;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                break;
+            }
             std::this_thread::yield();
         }
         if (Delivery.joinable()) {
@@ -223,6 +268,7 @@ struct InputPort {
             Signal.notify_one();
             Delivery.join();
         }
+        return producerLeft && waitForProducer;
     }
 };
 
@@ -455,6 +501,7 @@ private:
         } catch (...) {
             names.clear();
         }
+        Destroy(std::move(probe));
         return names;
     }
 
@@ -506,11 +553,11 @@ private:
             Abandon(std::move(port));
             return;
         }
-        port->Stop();
-        try {
-            port->Midi.reset();
-        } catch (...) {
+        if (!port->Stop()) {
+            Abandon(std::move(port));
+            return;
         }
+        Destroy(std::move(port));
     }
 
     void CloseOutputPort(OutputPort out) const {
@@ -518,9 +565,26 @@ private:
             Abandon(std::move(out.Midi));
             return;
         }
-        try {
-            out.Midi.reset();
-        } catch (...) {
+        Destroy(std::move(out.Midi));
+    }
+
+    // Destroys an RtMidi object (or what holds one), which closes its client. A JACK server
+    // that is going away at this moment may never answer the close: it is waited for a
+    // bounded time only.
+    template <typename Object> void Destroy(std::unique_ptr<Object> object) const {
+        auto destroy = [object = std::move(object)]() mutable {
+            try {
+                if constexpr (std::is_same_v<Object, InputPort>) {
+                    object->Midi.reset(); // the client first: its thread may name the port
+                }
+                object.reset();
+            } catch (...) {
+            }
+        };
+        if (api == RtMidi::UNIX_JACK) {
+            RunBounded(std::move(destroy), kJackCloseLimit);
+        } else {
+            destroy();
         }
     }
 

@@ -177,7 +177,9 @@ protected:
             << "[MIDI]\nAPI=jack\n";
     }
 
-    bool StartRunner(const TShowDescription& show) {
+    /// name: the runner's output files (a new name for each run: the child empties its files
+    /// only after it has started).
+    bool StartRunner(const TShowDescription& show, const std::string& name = "runner") {
         std::string error;
         EXPECT_TRUE(WriteShowFile(dir / "show.pdp", show, error)) << error;
         return runner.Start(PeldorProgram(),
@@ -185,7 +187,7 @@ protected:
                              "JACK", "--project", (dir / "show.pdp").string(), "--plugin-dir",
                              (dir / "plugins").string(), "--registry",
                              (dir / "registry.ini").string(), "--trace"},
-                            dir.Path(), "runner", {{"JACK_DEFAULT_SERVER", server.Name()}});
+                            dir.Path(), name, {{"JACK_DEFAULT_SERVER", server.Name()}});
     }
 
     /// Both outputs of the runner, for failure messages.
@@ -317,7 +319,7 @@ TEST_F(RunnerJackTest, ShutDownSurvivesTheServerStoppingAtTheSameMoment) {
                                 "sequencer" + std::to_string(round),
                                 {{"JACK_DEFAULT_SERVER", server.Name()}}));
         std::this_thread::sleep_for(300ms);
-        ASSERT_TRUE(StartRunner(show));
+        ASSERT_TRUE(StartRunner(show, "runner" + std::to_string(round)));
         ASSERT_TRUE(WaitUntil(kPatience, [&] {
             return runner.Stderr().find("audio driver \"JACK\" running") != std::string::npos;
         })) << Output();
