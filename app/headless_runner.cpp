@@ -288,6 +288,10 @@ int RunHeadless(const TRunnerOptions& runner) {
                 " was not found beside the program: plugins were read in this process");
         }
     }
+    if (!controller.MidiProblem().empty()) {
+        Say("no MIDI devices are available: " + controller.MidiProblem() +
+            "; running without MIDI (JACK MIDI instead: PELDOR_MIDI_API=jack)");
+    }
     if (!controller.DriverConfigured()) {
         Say("no audio driver is configured in " + iniPath.string() +
             " (use --driver NAME); running without audio");
@@ -315,6 +319,7 @@ int RunHeadless(const TRunnerOptions& runner) {
     auto nextStatus = began + statusInterval;
     bool wasRunning = false;
     bool reportedStop = false;
+    bool reportedFinish = false;
     double elapsed = 0.0;
     double lastAudioSeconds = 0.0;
     auto lastLoop = began;
@@ -342,11 +347,18 @@ int RunHeadless(const TRunnerOptions& runner) {
             player->Advance(seconds);
         }
 
-        const bool running = controller.Asio().Active();
-        if (running && !wasRunning) {
+        // A driver that ended its run on purpose counts as stopped for the run's length.
+        const bool finished = controller.DriverState() == TDriverState::Finished;
+        const bool running = controller.Asio().Active() && !finished;
+        if (finished && !reportedFinish) {
+            Say("audio driver " + Quoted(controller.Asio().DriverName()) + " has finished its run");
+            reportedFinish = true;
+        } else if (running && !wasRunning) {
             Say("audio driver " + Quoted(controller.Asio().DriverName()) + " running");
             reportedStop = false;
-        } else if (!running && wasRunning && controller.DriverConfigured() && !reportedStop) {
+            reportedFinish = false;
+        } else if (!running && !finished && wasRunning && controller.DriverConfigured() &&
+                   !reportedStop) {
             Say("audio driver " + Quoted(controller.Asio().DriverName()) +
                 " stopped; trying again every second");
             reportedStop = true;

@@ -1,5 +1,6 @@
 #include "app/main_controller.h"
 
+#include "audio_io/jack_driver.h"
 #include "audio_io/sample_conversion.h"
 #include "engine/event_queue.h"
 #include "engine/numeric.h"
@@ -89,6 +90,8 @@ TMainController::TMainController(TStartOptions startOptions)
     : options(std::move(startOptions)), settings(options.IniPath) {
     // The components of the main window: the audio host with its driver list, the plugin host.
     asio = std::make_unique<TASIOHost>(BuildDriverList(options.IniPath));
+    // The JACK MIDI devices must hear of a lost JACK server before the driver is re-opened.
+    TJackDriver::SetServerLostListener(&NoteJackServerLost);
     asio->OnSampleRateChanged = [this](TCustomASIOHostBasic&) { ASIOSampleRateChanged(); };
     // The reset arrives on the driver's notification thread: it works on the host it came
     // from and only leaves a note for the window thread.
@@ -116,6 +119,9 @@ TScanReport TMainController::Start() {
                            ? options.MidiBackend()
                            : CreateRtMidiBackend(ConfiguredMidiApi(options.IniPath.string())));
     EnumerateDevices();
+    if (IMidiBackend* backend = MidiBackend()) {
+        midiProblem = backend->ServiceProblem();
+    }
     SetMidiProjectPresent(false);
     ProcessingEnabled = false;
 
@@ -193,6 +199,10 @@ void TMainController::Shutdown() {
         return;
     }
     shutDown = true;
+    // A sound server may be going away at the same moment (everything is told to stop at
+    // once): re-opening its driver now would open a client of a lost server, which makes
+    // libjack free every client of the process under the MIDI devices still to be closed.
+    asio->HoldResets();
     if (!started) {
         // Nothing was opened but the components.
         RemoveLinks();
@@ -369,9 +379,11 @@ void TMainController::Idle() {
     const auto now = std::chrono::steady_clock::now();
     if (driverConfigured && asio->Active()) {
         // A driver that runs but has stopped calling (a sound server that went away without
-        // telling its clients) is opened afresh, as one that reported the loss would be.
+        // telling its clients) is opened afresh, as one that reported the loss would be. One
+        // that ended its run on purpose is not: opening it again would start the run afresh
+        // (a rendered file truncated and written again).
         const std::uint64_t blocks = BlocksProcessed();
-        if (blocks != blocksSeen) {
+        if (blocks != blocksSeen || asio->DriverFinished()) {
             blocksSeen = blocks;
             lastBlockSeen = now;
         } else if (now - lastBlockSeen >= kDriverStallLimit &&
@@ -401,6 +413,19 @@ void TMainController::Idle() {
         asio->SetActive(false);
     }
     UpdateMenuEntries();
+}
+
+TDriverState TMainController::DriverState() const {
+    if (asio == nullptr || (!driverConfigured && asio->Driver() == nullptr)) {
+        return TDriverState::None;
+    }
+    if (asio->Driver() == nullptr) {
+        return TDriverState::Failed;
+    }
+    if (!asio->Active()) {
+        return TDriverState::Stopped;
+    }
+    return asio->DriverFinished() ? TDriverState::Finished : TDriverState::Running;
 }
 
 void TMainController::UITimerTimer() {

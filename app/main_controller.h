@@ -79,6 +79,15 @@ struct TFormPlacement {
     std::int32_t State = 2;
 };
 
+/// What the audio driver is doing, for the status line and the status bar.
+enum class TDriverState {
+    None,     ///< no driver configured
+    Failed,   ///< configured, but it cannot be opened; tried again every second
+    Stopped,  ///< open and not running (a start that is tried again)
+    Running,  ///< open and making buffer switches
+    Finished, ///< open and done: it ended its run on purpose (the "WAV file" driver's length)
+};
+
 /// The main window's audio settings besides the channel assignment (which lives in the
 /// engine's ChannelAssignment).
 struct TAudioSettings {
@@ -120,8 +129,8 @@ public:
     TScanReport Start();
 
     /// The idle handler: keeps the host's Active equal to DriverConfigured, re-opens a driver
-    /// that went away or stopped calling (at most every kDriverRetryInterval), applies notified
-    /// format changes.
+    /// that went away or stopped calling (at most every kDriverRetryInterval; a driver that
+    /// ended its run on purpose is left alone), applies notified format changes.
     void Idle();
     /// The 50 ms timer: posted message boxes; with a project, plugin idle, the overload state
     /// and the processor load.
@@ -178,6 +187,11 @@ public:
     const TSettingsFile& Settings() const noexcept { return settings; }
     const TAudioSettings& AudioSettings() const noexcept { return audio; }
     bool DriverConfigured() const noexcept { return driverConfigured; }
+    /// Why there are no MIDI devices at all (the MIDI service cannot be reached), as found at
+    /// start-up; empty when the service works.
+    const std::string& MidiProblem() const noexcept { return midiProblem; }
+    /// The driver's state as of now. Window thread.
+    TDriverState DriverState() const;
     const std::array<std::string, 4>& RecentFiles() const noexcept { return recentFiles; }
     const std::string& Caption() const noexcept { return caption; }
     /// The four status panels: hints or "OVERLOAD!", sample rate, sample format, "SSE"/"x87".
@@ -249,6 +263,7 @@ private:
 
     TAudioSettings audio;
     bool driverConfigured = false;
+    std::string midiProblem;
     std::array<std::string, 4> recentFiles;
     std::int16_t languageCode = 1033;
     TFormPlacement placement;

@@ -19,6 +19,7 @@ TStatusSnapshot TakeStatus(TMainController& controller, double audioSeconds) {
     status.DriverConfigured = controller.DriverConfigured();
     status.DriverOpen = asio.Driver() != nullptr;
     status.DriverRunning = asio.Active();
+    status.DriverFinished = controller.DriverState() == TDriverState::Finished;
     status.SampleRate = asio.SampleRate();
     status.BufferSize = static_cast<std::int32_t>(asio.BufferSize());
     status.CpuPercent = controller.CpuLoadPercent();
@@ -63,7 +64,10 @@ std::string FormatStatusLine(const TStatusSnapshot& status) {
         line += "no audio driver";
     } else {
         line += status.DriverName.empty() ? std::string("driver") : status.DriverName;
-        line += !status.DriverOpen ? " gone" : status.DriverRunning ? " running" : " stopped";
+        line += !status.DriverOpen      ? " unavailable"
+                : status.DriverFinished ? " finished"
+                : status.DriverRunning  ? " running"
+                                        : " stopped";
         char format[64];
         std::snprintf(format, sizeof format, " %.0f Hz %d", status.SampleRate,
                       static_cast<int>(status.BufferSize));

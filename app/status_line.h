@@ -17,6 +17,8 @@ struct TStatusSnapshot {
     bool DriverConfigured = false;
     bool DriverOpen = false;
     bool DriverRunning = false;
+    /// The driver ended its run on purpose (it is still open and "running").
+    bool DriverFinished = false;
     double SampleRate = 0.0;
     std::int32_t BufferSize = 0;
     bool HasProject = false;

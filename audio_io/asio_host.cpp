@@ -206,6 +206,7 @@ void TCustomASIOHostBasic::SetDriverIndex(std::int32_t value) {
     } else {
         CloseDriver();
         driverName = drivers[static_cast<std::size_t>(value)].Name.substr(0, kDriverNameMax);
+        failureReported = false; // a driver chosen anew is reported when it fails
         if (!OpenDriver()) {
             return;
         }
@@ -258,9 +259,15 @@ bool TCustomASIOHostBasic::OpenDriver() {
         }
     }
     if (!driver) {
-        ReportDriverFailed();
+        // A driver retried every second would raise the box every second: it is shown once,
+        // and again only after a driver has opened in between.
+        if (!failureReported) {
+            failureReported = true;
+            ReportDriverFailed();
+        }
         return false;
     }
+    failureReported = false;
     buffersCreated = CreateBuffers();
     if (wasActive) {
         SetActive(true);
@@ -296,6 +303,23 @@ void TCustomASIOHostBasic::CloseDriver() {
     inputLatency = outputLatency = 0;
     inputChannelCount = outputChannelCount = 0;
     sampleRate = kDefaultSampleRate;
+}
+
+bool TCustomASIOHostBasic::DriverFinished() const {
+    std::lock_guard lock(controlLock);
+    if (!driver) {
+        return false;
+    }
+    try {
+        return driver->future(kPeldorRunFinished, nullptr) == ASE_SUCCESS;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TCustomASIOHostBasic::HoldResets() {
+    std::lock_guard lock(controlLock);
+    resetsHeld = true;
 }
 
 void TCustomASIOHostBasic::Reset() {
@@ -576,7 +600,7 @@ std::int32_t TCustomASIOHostBasic::AsioMessage(std::int32_t selector, std::int32
     case kAsioResetRequest:
     case kAsioBufferSizeChange: {
         std::lock_guard lock(controlLock);
-        if (driver) {
+        if (driver && !resetsHeld) {
             // A failed re-open leaves the host without driver; the owner still hears of it.
             OpenDriver();
             Raise(OnReset);

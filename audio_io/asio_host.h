@@ -135,8 +135,15 @@ public:
     bool OpenDriver();
     /// Stops the driver, disposes the buffers and releases the driver.
     void CloseDriver();
+    /// True when the open driver says it has ended its run on purpose (it makes no more buffer
+    /// switches, and opening it again would start the run afresh). Window thread.
+    bool DriverFinished() const;
     /// OpenDriver, then OnReset.
     void Reset();
+    /// From now on a driver's reset request re-opens nothing (shut-down: a driver whose server
+    /// is going away must not be opened again while the program closes). Waits for a reset in
+    /// progress. Window thread.
+    void HoldResets();
 
     // ---- Buffers ----
     /// Queries the driver and creates every buffer; false without driver or when the driver
@@ -258,6 +265,10 @@ private:
     double sampleRate = kDefaultSampleRate;
     bool active = false;
     std::int32_t driverIndex = -1;
+    bool resetsHeld = false; // under controlLock
+    /// "ASIO Driver Failed!" has been shown since the last driver that opened; under
+    /// controlLock.
+    bool failureReported = false;
     std::string driverName;
     std::int32_t driverVersion = 0;
     std::int32_t inputLatency = 0, outputLatency = 0;

@@ -130,6 +130,10 @@ inline constexpr std::int32_t kAsioCanInputMeter = 14;
 inline constexpr std::int32_t kAsioCanOutputGain = 15;
 inline constexpr std::int32_t kAsioCanOutputMeter = 16;
 inline constexpr std::int32_t kAsioOptionalOne = 17;
+/// Peldor's own future() selector, far from the interface's numbers: ASE_SUCCESS when the
+/// driver has ended its run on purpose (the "WAV file" driver after its configured length) and
+/// makes no buffer switch until it is started again; any other answer otherwise.
+inline constexpr std::int32_t kPeldorRunFinished = 0x50444601;
 
 // ---- Time-info and time-code flags --------------------------------------------------------------
 

@@ -183,6 +183,9 @@ ASIOError TBuiltinDriver::disposeBuffers() {
 }
 
 ASIOError TBuiltinDriver::future(std::int32_t selector, void* /*opt*/) {
+    if (selector == kPeldorRunFinished) {
+        return RunFinished() ? ASE_SUCCESS : ASE_NotPresent;
+    }
     return selector == kAsioCanTimeInfo ? ASE_SUCCESS : ASE_NotPresent;
 }
 

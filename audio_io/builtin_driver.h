@@ -59,6 +59,8 @@ protected:
     virtual std::int32_t MaxBufferSize() const noexcept = 0;
     /// Name of the single clock source.
     virtual const char* ClockName() const noexcept = 0;
+    /// True when the driver has ended its run on purpose (see kPeldorRunFinished).
+    virtual bool RunFinished() const noexcept { return false; }
 
     /// Calls the host for half `half` with the current sample position and system time, then
     /// advances the position by one block. The driver's thread; no allocation.

@@ -55,6 +55,8 @@ template <typename Call> int WithDriver(void* arg, Call call, int fallback) {
     return result;
 }
 
+std::atomic<TJackDriver::TServerLostListener> serverLostListener{nullptr};
+
 /// Clients of lost servers, kept (never closed, never freed) for the rest of the process.
 void AbandonClient(jack_client_t* client, TJackClientLink* link) {
     struct Abandoned {
@@ -105,6 +107,11 @@ struct TJackCallbacks {
             0);
     }
     static void Shutdown(jack_status_t /*code*/, const char* /*reason*/, void* arg) {
+        // Told even while the driver is being closed: the other clients of the process are
+        // just as lost. (An atomic increment: no cancellation point.)
+        if (TJackDriver::TServerLostListener listener = serverLostListener.load()) {
+            listener();
+        }
         WithDriver(
             arg,
             [](TJackDriver* driver) {
@@ -116,6 +123,10 @@ struct TJackCallbacks {
             0);
     }
 };
+
+void TJackDriver::SetServerLostListener(TServerLostListener listener) noexcept {
+    serverLostListener.store(listener);
+}
 
 TJackSettings TJackSettings::Read(const std::filesystem::path& iniPath) {
     TIniSection section(iniPath, "JACK");

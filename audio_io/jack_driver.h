@@ -59,6 +59,13 @@ public:
 
     /// True once the server has gone away. Any thread.
     bool ServerLost() const noexcept { return serverLost.load(); }
+
+    /// Called on libjack's thread when a driver's server goes away, before the driver asks to
+    /// be re-opened (whose new client makes libjack free every other client of the process).
+    /// Must not block, allocate or reach a cancellation point.
+    using TServerLostListener = void (*)() noexcept;
+    /// Process-wide; null for none. Any thread.
+    static void SetServerLostListener(TServerLostListener listener) noexcept;
     /// The client's name as the server knows it (valid after init).
     std::string ClientName() const;
 

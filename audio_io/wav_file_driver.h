@@ -62,6 +62,7 @@ protected:
     std::int32_t MinBufferSize() const noexcept override { return kWavMinBuffer; }
     std::int32_t MaxBufferSize() const noexcept override { return kWavMaxBuffer; }
     const char* ClockName() const noexcept override { return "File clock"; }
+    bool RunFinished() const noexcept override { return Finished(); }
 
 private:
     void Run() noexcept;

@@ -54,6 +54,11 @@ public:
 
     virtual bool OpenOutput(std::int32_t index, TMidiHandle& handle) = 0;
     virtual bool CloseOutput(TMidiHandle handle) = 0;
+    /// Why the backend lists no devices at all when its MIDI service cannot be reached, in a
+    /// sentence for the user ("the ALSA sequencer cannot be opened: ..."); empty while the
+    /// service works. As of the last listing or open.
+    virtual std::string ServiceProblem() { return {}; }
+
     /// Sends a short message (status in the lowest byte; its length follows from the status).
     /// Any thread, but never twice at once for one handle (the routing lock sees to that).
     /// False when the handle is not an open output or the device has gone.

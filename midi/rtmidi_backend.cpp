@@ -6,16 +6,22 @@
 #define SI_NO_CONVERSION
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
+#include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
 #include <array>
 #include <atomic>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace peldor {
@@ -65,6 +71,54 @@ namespace {
 // Messages waiting between RtMidi's thread and our delivery thread, per input.
 constexpr std::size_t kInputRingSize = 4096;
 
+// Counts the JACK server losses noted so far. A JACK object opened in an earlier count may
+// have been freed by libjack behind RtMidi's back (see NoteJackServerLost).
+std::atomic<std::uint32_t> jackLosses{0};
+
+// Keeps what may no longer be touched for the rest of the process: RtMidi objects whose JACK
+// client libjack may have freed, and the inputs whose callbacks they could still name.
+template <typename Object> void Abandon(std::unique_ptr<Object> object) {
+    static std::mutex lock;
+    // Never destroyed, so the objects stay reachable until the process ends.
+    static auto* kept = new std::vector<std::unique_ptr<Object>>;
+    std::lock_guard<std::mutex> hold(lock);
+    try {
+        kept->push_back(std::move(object));
+    } catch (const std::bad_alloc&) {
+        (void)object.release(); // nowhere to keep it: leave it where it is
+    }
+}
+
+// Longest wait for libjack to close a client: a server that is shutting down may never answer,
+// and the program must still end.
+constexpr auto kJackCloseLimit = std::chrono::seconds(2);
+// Longest wait for RtMidi's thread to leave our input callback: libjack may end its threads
+// anywhere, also inside it.
+constexpr auto kProducerWaitLimit = std::chrono::milliseconds(500);
+
+// Runs work on a thread of its own and waits for it at most limit. What work owns goes with
+// it: on a timeout the thread is left to finish (or to block until the process ends).
+template <typename Work> void RunBounded(Work work, std::chrono::milliseconds limit) {
+    struct Done {
+        std::mutex lock;
+        std::condition_variable signal;
+        bool finished = false;
+    };
+    auto done = std::make_shared<Done>();
+    try {
+        std::thread([work = std::move(work), done]() mutable {
+            work();
+            std::lock_guard<std::mutex> hold(done->lock);
+            done->finished = true;
+            done->signal.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return; // no thread to spare: the work was dropped with the callable
+    }
+    std::unique_lock<std::mutex> hold(done->lock);
+    done->signal.wait_for(hold, limit, [&] { return done->finished; });
+}
+
 RtMidi::Api ToRtMidiApi(TMidiApi api) {
     return api == TMidiApi::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
 }
@@ -74,9 +128,36 @@ bool JackServerRunning() {
     jack_status_t status{};
     jack_client_t* probe = jack_client_open("Peldor probe", JackNoStartServer, &status);
     if (probe == nullptr) {
+        // No server to connect to: when it went away under clients of ours, this open has
+        // just made libjack free them all. (A server that is merely slow to answer frees
+        // nothing, and its clients stay usable.)
+        if ((status & JackServerFailed) != 0) {
+            NoteJackServerLost();
+        }
         return false;
     }
     jack_client_close(probe);
+    return true;
+}
+
+// ALSA's library prints its own error lines on stderr unless told otherwise.
+extern "C" void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+// Whether the ALSA sequencer can be opened; why not in reason. RtMidi prints raw error lines
+// (its own and ALSA's) and throws when it cannot, before it can be given an error callback, so
+// it is asked only when this succeeds. ALSA stays quiet while we ask.
+bool AlsaSequencerAvailable(std::string& reason) {
+    snd_lib_error_set_handler(&QuietAlsa);
+    snd_seq_t* sequencer = nullptr;
+    const int error = snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
+    if (error >= 0) {
+        snd_seq_close(sequencer);
+    }
+    snd_lib_error_set_handler(nullptr);
+    if (error < 0) {
+        reason = std::string("the ALSA sequencer cannot be opened (") + snd_strerror(error) + ")";
+        return false;
+    }
     return true;
 }
 
@@ -90,6 +171,8 @@ void IgnoreRtMidiError(RtMidiError::Type, const std::string&, void*) {}
 // callback, which takes locks and may allocate.
 struct InputPort {
     std::unique_ptr<RtMidiIn> Midi;
+    /// jackLosses when Midi was made.
+    std::uint32_t Losses = 0;
     TMidiInputCallback Callback = nullptr;
     std::uintptr_t Instance = 0;
     TMidiHandle Handle = kNoMidiHandle;
@@ -162,9 +245,21 @@ struct InputPort {
         Accepting.store(true, std::memory_order_seq_cst);
     }
 
-    void Stop() {
+    /// waitForProducer false: RtMidi's thread may have been ended inside OnMessage (a client
+    /// libjack freed), so it is not waited for; the port is then kept for good. False when
+    /// RtMidi's thread was not seen to leave OnMessage (the port must then be kept too).
+    bool Stop(bool waitForProducer = true) {
         Accepting.store(false, std::memory_order_seq_cst);
-        while (ProducerBusy.load(std::memory_order_seq_cst)) {
+        bool producerLeft = !waitForProducer;
+        const auto deadline = std::chrono::steady_clock::now() + kProducerWaitLimit;
+        while (waitForProducer) {
+            if (!ProducerBusy.load(std::memory_order_seq_cst)) {
+                producerLeft = true;
+                break;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                break;
+            }
             std::this_thread::yield();
         }
         if (Delivery.joinable()) {
@@ -173,7 +268,14 @@ struct InputPort {
             Signal.notify_one();
             Delivery.join();
         }
+        return producerLeft && waitForProducer;
     }
+};
+
+// An open output and jackLosses when it was made.
+struct OutputPort {
+    std::unique_ptr<RtMidiOut> Midi;
+    std::uint32_t Losses = 0;
 };
 
 // The window thread opens, starts, stops and closes; the MIDI threads send. The maps of open
@@ -188,15 +290,18 @@ public:
 
     ~TRtMidiBackend() override {
         std::map<TMidiHandle, std::unique_ptr<InputPort>> closing;
+        std::map<TMidiHandle, OutputPort> closingOutputs;
         {
             std::lock_guard<std::mutex> lock(portsMutex);
             closing.swap(inputs);
+            closingOutputs.swap(outputs);
         }
         for (auto& [handle, port] : closing) {
-            ClosePort(*port);
+            ClosePort(std::move(port));
         }
-        std::lock_guard<std::mutex> lock(portsMutex);
-        outputs.clear();
+        for (auto& [handle, out] : closingOutputs) {
+            CloseOutputPort(std::move(out));
+        }
     }
 
     std::int32_t InputCount() override {
@@ -229,6 +334,7 @@ public:
             return false;
         }
         auto port = std::make_unique<InputPort>();
+        port->Losses = jackLosses.load();
         port->Midi = OpenPort<RtMidiIn>(name, "in " + std::to_string(index + 1), [&](RtMidiIn& in) {
             in.ignoreTypes(true, false, false);
             in.setCallback(&InputPort::OnMessage, port.get());
@@ -261,7 +367,7 @@ public:
         if (port == nullptr) {
             return false;
         }
-        port->Stop();
+        port->Stop(!Stale(port->Losses));
         return true;
     }
 
@@ -276,7 +382,7 @@ public:
             port = std::move(it->second);
             inputs.erase(it);
         }
-        ClosePort(*port);
+        ClosePort(std::move(port));
         return true;
     }
 
@@ -286,8 +392,10 @@ public:
         if (name.empty()) {
             return false;
         }
-        auto out = OpenPort<RtMidiOut>(name, "out " + std::to_string(index + 1), [](RtMidiOut&) {});
-        if (out == nullptr) {
+        OutputPort out;
+        out.Losses = jackLosses.load();
+        out.Midi = OpenPort<RtMidiOut>(name, "out " + std::to_string(index + 1), [](RtMidiOut&) {});
+        if (out.Midi == nullptr) {
             return false;
         }
         std::lock_guard<std::mutex> lock(portsMutex);
@@ -297,7 +405,7 @@ public:
     }
 
     bool CloseOutput(TMidiHandle handle) override {
-        std::unique_ptr<RtMidiOut> out;
+        OutputPort out;
         {
             std::lock_guard<std::mutex> lock(portsMutex);
             auto it = outputs.find(handle);
@@ -307,11 +415,13 @@ public:
             out = std::move(it->second);
             outputs.erase(it);
         }
-        try {
-            out.reset();
-        } catch (...) {
-        }
+        CloseOutputPort(std::move(out));
         return true;
+    }
+
+    std::string ServiceProblem() override {
+        std::lock_guard<std::mutex> lock(problemMutex);
+        return problem;
     }
 
     bool SendShortMessage(TMidiHandle handle, std::uint32_t message) override {
@@ -324,11 +434,11 @@ public:
                                         static_cast<unsigned char>((message >> 16) & 0xFF)};
         std::lock_guard<std::mutex> lock(portsMutex);
         auto it = outputs.find(handle);
-        if (it == outputs.end()) {
+        if (it == outputs.end() || Stale(it->second.Losses)) {
             return false;
         }
         try {
-            it->second->sendMessage(bytes, static_cast<std::size_t>(length));
+            it->second.Midi->sendMessage(bytes, static_cast<std::size_t>(length));
         } catch (...) {
             return false;
         }
@@ -351,6 +461,15 @@ private:
         // the server first.
         if (api == RtMidi::UNIX_JACK && !JackServerRunning()) {
             return nullptr;
+        }
+        if (api == RtMidi::LINUX_ALSA) {
+            std::string reason;
+            const bool available = AlsaSequencerAvailable(reason);
+            std::lock_guard<std::mutex> lock(problemMutex);
+            problem = std::move(reason);
+            if (!available) {
+                return nullptr;
+            }
         }
         try {
             auto midi = std::make_unique<Midi>(api, clientName);
@@ -382,6 +501,7 @@ private:
         } catch (...) {
             names.clear();
         }
+        Destroy(std::move(probe));
         return names;
     }
 
@@ -419,13 +539,52 @@ private:
         return it != inputs.end() ? it->second.get() : nullptr;
     }
 
+    // Whether an object made when jackLosses was losses may have lost its JACK client.
+    bool Stale(std::uint32_t losses) const noexcept {
+        return api == RtMidi::UNIX_JACK && losses != jackLosses.load();
+    }
+
     // Stops delivery, then destroys the RtMidi object, which closes its client and ends its
-    // thread, so OnMessage cannot run any more when the port goes.
-    static void ClosePort(InputPort& port) {
-        port.Stop();
-        try {
-            port.Midi.reset();
-        } catch (...) {
+    // thread, so OnMessage cannot run any more when the port goes. An input whose client may
+    // be gone is kept instead, untouched, with its callback's target.
+    void ClosePort(std::unique_ptr<InputPort> port) const {
+        if (Stale(port->Losses)) {
+            port->Stop(false);
+            Abandon(std::move(port));
+            return;
+        }
+        if (!port->Stop()) {
+            Abandon(std::move(port));
+            return;
+        }
+        Destroy(std::move(port));
+    }
+
+    void CloseOutputPort(OutputPort out) const {
+        if (Stale(out.Losses)) {
+            Abandon(std::move(out.Midi));
+            return;
+        }
+        Destroy(std::move(out.Midi));
+    }
+
+    // Destroys an RtMidi object (or what holds one), which closes its client. A JACK server
+    // that is going away at this moment may never answer the close: it is waited for a
+    // bounded time only.
+    template <typename Object> void Destroy(std::unique_ptr<Object> object) const {
+        auto destroy = [object = std::move(object)]() mutable {
+            try {
+                if constexpr (std::is_same_v<Object, InputPort>) {
+                    object->Midi.reset(); // the client first: its thread may name the port
+                }
+                object.reset();
+            } catch (...) {
+            }
+        };
+        if (api == RtMidi::UNIX_JACK) {
+            RunBounded(std::move(destroy), kJackCloseLimit);
+        } else {
+            destroy();
         }
     }
 
@@ -434,13 +593,19 @@ private:
     std::mutex namesMutex;
     std::vector<std::string> inputNames;
     std::vector<std::string> outputNames;
+    mutable std::mutex problemMutex;
+    mutable std::string problem;
     std::mutex portsMutex;
     std::map<TMidiHandle, std::unique_ptr<InputPort>> inputs;
-    std::map<TMidiHandle, std::unique_ptr<RtMidiOut>> outputs;
+    std::map<TMidiHandle, OutputPort> outputs;
     TMidiHandle nextHandle = 1;
 };
 
 } // namespace
+
+void NoteJackServerLost() noexcept {
+    jackLosses.fetch_add(1);
+}
 
 std::unique_ptr<IMidiBackend> CreateRtMidiBackend(TMidiApi api, std::string clientName) {
     return std::make_unique<TRtMidiBackend>(api, std::move(clientName));

@@ -24,6 +24,12 @@ std::string ReadMidiApiSetting(const std::string& iniPath);
 /// ChooseMidiApi with the real environment and settings file.
 TMidiApi ConfiguredMidiApi(const std::string& iniPath);
 
+/// Tells the JACK MIDI side that the JACK server went away. Any thread, including libjack's
+/// own; never blocks. Once a server is lost, libjack frees every client of the process when
+/// the next client is opened (by anyone: the audio driver trying again, a device listing), so
+/// the backend must never touch a client it opened before: it leaves them alone from then on.
+void NoteJackServerLost() noexcept;
+
 /// Creates the RtMidi backend. Never fails: without a working MIDI service it lists no
 /// devices. Window thread. clientName names the program's MIDI client (and its ports, which
 /// the device lists leave out).

@@ -7,7 +7,7 @@ packages=(
     build-essential cmake pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev
     jackd2 libjack-jackd2-dev
-    librtmidi-dev libsimpleini-dev
+    librtmidi-dev libasound2-dev libsimpleini-dev
     qt6-base-dev libx11-dev xvfb xauth
     dpf-plugins-vst zam-plugins dragonfly-reverb-vst zynaddsubfx-vst
     clang libclang-rt-14-dev clang-format

@@ -3,6 +3,7 @@
 
 #include "app/main_controller.h"
 #include "app/show_builder.h"
+#include "app/status_line.h"
 #include "engine/block_handshake.h"
 #include "midi/virtual_midi_backend.h"
 #include "plugins/host_callback.h"
@@ -15,9 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
 namespace peldor::test {
 namespace {
@@ -389,6 +392,64 @@ TEST_F(MainControllerTest, TheDriverNamedOnTheCommandLineReplacesTheSettingsInde
     EXPECT_EQ(ChannelAssignment.OutMainR, -1);
     main.Shutdown();
     EXPECT_EQ(TSettingsFile(ini).ReadInteger("ASIO", "Driver", 0), -1);
+}
+
+/// Calls the idle handler as the window thread does, for longer than the stall limit.
+void IdleThroughTheStallLimit(TMainController& main) {
+    const auto until =
+        std::chrono::steady_clock::now() + kDriverStallLimit + std::chrono::milliseconds(700);
+    while (std::chrono::steady_clock::now() < until) {
+        main.Idle();
+        main.UITimerTimer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+int CountBoxes(const RecordingPresenter& presenter, const std::string& text) {
+    return static_cast<int>(
+        std::count_if(presenter.boxes.begin(), presenter.boxes.end(),
+                      [&](const RecordingPresenter::Box& box) { return box.text == text; }));
+}
+
+// Regression: three seconds after the "WAV file" driver had written its configured length, the
+// stall detector opened it again, which truncated the file and rendered it afresh.
+TEST_F(MainControllerTest, ADriverThatFinishedItsRunIsLeftAlone) {
+    const std::filesystem::path wav = dir / "take.wav";
+    constexpr std::uintmax_t kFrames = 4800;
+    constexpr std::uintmax_t kWavHeaderBytes = 44;
+    constexpr std::uintmax_t kFrameBytes = 2 * 3; // two channels of 24 bits
+    std::ofstream(ini) << "[ASIO]\nDriver=2\nSample rate=48000\n[WAV file]\nPath=" << wav.string()
+                       << "\nLength=" << kFrames << "\nBuffer size=256\n";
+    TMainController& main = Start(Options());
+    ASSERT_EQ(main.Asio().DriverName(), "WAV file");
+    main.Idle();
+    ASSERT_TRUE(WaitUntil(std::chrono::seconds(5),
+                          [&] { return main.DriverState() == TDriverState::Finished; }));
+    const auto written = std::filesystem::last_write_time(wav);
+    const std::uint64_t blocks = main.BlocksProcessed();
+
+    IdleThroughTheStallLimit(main);
+    EXPECT_EQ(main.DriverState(), TDriverState::Finished);
+    EXPECT_EQ(main.BlocksProcessed(), blocks);
+    EXPECT_EQ(std::filesystem::last_write_time(wav), written) << "the file was written again";
+    EXPECT_EQ(std::filesystem::file_size(wav), kWavHeaderBytes + kFrames * kFrameBytes);
+    const std::string line = FormatStatusLine(TakeStatus(main, 0.0));
+    EXPECT_NE(line.find("WAV file finished"), std::string::npos) << line;
+}
+
+// Regression: while a driver could not be opened, every retry of the idle handler (once a
+// second) raised "ASIO Driver Failed!" again.
+TEST_F(MainControllerTest, ADriverThatCannotBeOpenedIsReportedOnceAndTriedAgainQuietly) {
+    std::ofstream(ini) << "[ASIO]\nDriver=0\n[JACK]\nServer=peldor-no-such-server-" << getpid()
+                       << "\n";
+    TMainController& main = Start(Options());
+    EXPECT_TRUE(main.DriverConfigured());
+    EXPECT_EQ(main.DriverState(), TDriverState::Failed);
+    IdleThroughTheStallLimit(main); // three retries and more
+    EXPECT_EQ(CountBoxes(presenter, "ASIO Driver Failed!"), 1);
+    EXPECT_EQ(main.DriverState(), TDriverState::Failed);
+    const std::string line = FormatStatusLine(TakeStatus(main, 0.0));
+    EXPECT_NE(line.find("JACK unavailable"), std::string::npos) << line;
 }
 
 } // namespace

@@ -166,6 +166,10 @@ protected:
         ASSERT_TRUE(server.Start(&error)) << error;
         std::filesystem::create_directories(dir / "plugins");
         std::filesystem::copy_file(TestPlugin("PeldorSynth"), dir / "plugins" / "PeldorSynth.so");
+        WriteSettings();
+    }
+
+    void WriteSettings() {
         // No driver index: the command line names it.
         std::ofstream(dir / "peldor.ini")
             << "[ASIO]\nDriver=-1\nSample rate=" << kRate << "\nOutMainL=0\nOutMainR=1\n"
@@ -173,7 +177,9 @@ protected:
             << "[MIDI]\nAPI=jack\n";
     }
 
-    bool StartRunner(const TShowDescription& show) {
+    /// name: the runner's output files (a new name for each run: the child empties its files
+    /// only after it has started).
+    bool StartRunner(const TShowDescription& show, const std::string& name = "runner") {
         std::string error;
         EXPECT_TRUE(WriteShowFile(dir / "show.pdp", show, error)) << error;
         return runner.Start(PeldorProgram(),
@@ -181,7 +187,7 @@ protected:
                              "JACK", "--project", (dir / "show.pdp").string(), "--plugin-dir",
                              (dir / "plugins").string(), "--registry",
                              (dir / "registry.ini").string(), "--trace"},
-                            dir.Path(), "runner", {{"JACK_DEFAULT_SERVER", server.Name()}});
+                            dir.Path(), name, {{"JACK_DEFAULT_SERVER", server.Name()}});
     }
 
     /// Both outputs of the runner, for failure messages.
@@ -290,6 +296,53 @@ TEST_F(RunnerJackTest, WhenTheServerGoesAwayTheRunnerStaysUpAndPlaysAgainOnceItI
     EXPECT_GT(HeardLevel(stage.Recorded(0), 1000.0), 0.05);
 
     StopRunner();
+}
+
+// At system shut-down or log-out every process is told to stop at once: the runner and its
+// JACK server get SIGTERM together while JACK MIDI carries notes. The runner must end cleanly
+// with its settings written, wherever in its shut-down the server vanishes.
+TEST_F(RunnerJackTest, ShutDownSurvivesTheServerStoppingAtTheSameMoment) {
+    const std::string sequencer = "/usr/bin/jack_midiseq"; // from jackd2
+    ASSERT_TRUE(std::filesystem::exists(sequencer));
+    TShowDescription show;
+    constexpr int kRounds = 4;
+    // Signal the server this long after the runner (negative: before it).
+    constexpr std::chrono::milliseconds kServerDelay[kRounds] = {0ms, 0ms, 150ms, -20ms};
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::string error;
+        ASSERT_TRUE(server.Start(&error)) << error;
+        WriteSettings();
+        ChildProcess notes;
+        // A note every 50 ms on the first MIDI port the runner finds.
+        ASSERT_TRUE(notes.Start(sequencer, {"keys", "2400", "0", "60", "1200"}, dir.Path(),
+                                "sequencer" + std::to_string(round),
+                                {{"JACK_DEFAULT_SERVER", server.Name()}}));
+        std::this_thread::sleep_for(300ms);
+        ASSERT_TRUE(StartRunner(show, "runner" + std::to_string(round)));
+        ASSERT_TRUE(WaitUntil(kPatience, [&] {
+            return runner.Stderr().find("audio driver \"JACK\" running") != std::string::npos;
+        })) << Output();
+        std::this_thread::sleep_for(1s); // notes flow
+
+        const std::chrono::milliseconds delay = kServerDelay[round];
+        if (delay < 0ms) {
+            server.Signal(SIGTERM);
+            std::this_thread::sleep_for(-delay);
+        }
+        ASSERT_TRUE(runner.Signal(SIGTERM));
+        if (delay >= 0ms) {
+            std::this_thread::sleep_for(delay);
+            server.Signal(SIGTERM);
+        }
+        const std::optional<int> code = runner.Wait(20s);
+        ASSERT_TRUE(code.has_value()) << Output();
+        EXPECT_EQ(*code, 0) << Output();
+        std::ifstream ini(dir / "peldor.ini");
+        const std::string settings((std::istreambuf_iterator<char>(ini)), {});
+        EXPECT_NE(settings.find("[MRU]"), std::string::npos) << Output();
+        server.Stop();
+    }
 }
 
 } // namespace

@@ -109,6 +109,27 @@ TEST_F(RunnerTest, WithoutAPluginFolderItSaysSoAndPlaysOn) {
     EXPECT_NE(Find(out, "Dummy running 48000 Hz 256 | no project"), std::string::npos) << out;
 }
 
+// Regression: without an ALSA sequencer (containers, headless servers) the MIDI library's raw
+// error lines were printed at start. An ALSA configuration that names no sequencer stands for
+// a machine without one, whatever this machine has.
+TEST_F(RunnerTest, WithoutAMidiServiceItSaysSoOnceInItsOwnWordsAndPlaysOn) {
+    const std::map<std::string, std::string> noSequencer = {
+        {"ALSA_CONFIG_PATH", (dir / "no-such-alsa.conf").string()}, {"PELDOR_MIDI_API", "alsa"}};
+    EXPECT_EQ(RunProgram(PeldorProgram(), Arguments({"--duration", "0.5"}), dir.Path(), kRunTimeout,
+                         &out, &err, noSequencer),
+              0)
+        << err;
+    const std::string said = "peldor: no MIDI devices are available: the ALSA sequencer cannot be "
+                             "opened";
+    const std::size_t first = Find(err, said);
+    EXPECT_NE(first, std::string::npos) << err;
+    EXPECT_EQ(Find(err, said, first + 1), std::string::npos) << err;
+    for (const char* raw : {"ALSA lib", "MidiInAlsa", "MidiOutAlsa", "RtMidi"}) {
+        EXPECT_EQ(Find(err, raw), std::string::npos) << raw << " in\n" << err;
+    }
+    EXPECT_NE(Find(out, "Dummy running"), std::string::npos) << out;
+}
+
 TEST_F(RunnerTest, APluginThatFailsToLoadIsNamedInTheStatusAndTheShowGoesOn) {
     // PeldorOnce answers the scan and then refuses to make the slot's plugin.
     const std::filesystem::path show = Show("PeldorOnce");

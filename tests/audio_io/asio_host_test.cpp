@@ -130,6 +130,25 @@ TEST_F(HostFixture, ADriverThatFailsToInitialiseIsReportedAndTheProgramRunsOn) {
     EXPECT_EQ(presenter.texts.size(), 3u);
 }
 
+TEST_F(HostFixture, AFailingDriverIsReportedOnceUntilItHasWorkedInBetween) {
+    RecordingPresenter presenter;
+    script->initResult = false;
+    host.SetDriverIndex(0);
+    host.OpenDriver(); // the idle handler's retries
+    host.OpenDriver();
+    EXPECT_EQ(presenter.texts.size(), 1u);
+    script->initResult = true;
+    EXPECT_TRUE(host.OpenDriver());
+    script->initResult = false;
+    EXPECT_FALSE(host.OpenDriver()); // a new outage
+    EXPECT_FALSE(host.OpenDriver());
+    EXPECT_EQ(presenter.texts.size(), 2u);
+    // A driver chosen anew is reported when it fails, whatever came before.
+    host.SetDriverIndex(-1);
+    host.SetDriverIndex(0);
+    EXPECT_EQ(presenter.texts.size(), 3u);
+}
+
 TEST_F(HostFixture, BufferSizeRules) {
     struct Case {
         std::int32_t min, max, preferred;
@@ -262,6 +281,12 @@ TEST_F(HostFixture, AsioMessageAnswers) {
     script->callbacks->sampleRateDidChange(96000);
     EXPECT_EQ(rateChanges, 1);
     EXPECT_EQ(host.SampleRate(), 48000.0); // the rate is not stored
+
+    // Once shut-down holds resets, a request (a server going away) re-opens nothing.
+    host.HoldResets();
+    EXPECT_EQ(message(kAsioResetRequest), 1);
+    EXPECT_EQ(resets, 2);
+    EXPECT_EQ(script->driversCreated, 3);
 
     host.SetDriverIndex(-1);
     EXPECT_EQ(message(kAsioResetRequest), 1);

@@ -1,5 +1,7 @@
 #include "tests/support/jack_server.h"
 
+#include "tests/support/jack_registry.h"
+
 #include <jack/jack.h>
 
 #include <algorithm>
@@ -82,6 +84,8 @@ bool JackServer::Start(std::string* error) {
     // default server of their own behind the test's back.
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
+    // Servers that died without unregistering would otherwise fill JACK's eight places.
+    RemoveStaleJackRegistrations();
 
     const std::string rate = std::to_string(sampleRate);
     const std::string period = std::to_string(periodFrames);
@@ -148,6 +152,10 @@ bool JackServer::Start(std::string* error) {
         *error = "jackd did not accept clients within 10 s";
     }
     return false;
+}
+
+bool JackServer::Signal(int signal) {
+    return pid > 0 && kill(pid, signal) == 0;
 }
 
 void JackServer::Stop() {

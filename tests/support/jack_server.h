@@ -1,6 +1,7 @@
 #pragma once
 // A private JACK server for integration tests: `jackd --no-realtime -n <unique name> -d dummy`,
-// started on demand and stopped on destruction. No sound card is needed.
+// started on demand and stopped on destruction. No sound card is needed. Registrations that
+// servers of earlier runs left behind are cleared before a start (see jack_registry.h).
 
 #include <string>
 #include <sys/types.h>
@@ -21,6 +22,9 @@ public:
     /// Stops the server (SIGTERM, then SIGKILL after 5 s) and waits for it. Idempotent.
     void Stop();
     bool Running() const { return pid > 0; }
+    /// Sends signal to the server without waiting; Stop still reaps it. False when it is not
+    /// running.
+    bool Signal(int signal);
 
     /// The server name to pass to jack_client_open (JackServerName) or to our JACK driver.
     const std::string& Name() const { return name; }

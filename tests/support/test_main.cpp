@@ -1,8 +1,11 @@
 // The main of every test binary: GoogleTest, plus a listener that fails the run when a test
-// allocated, or touched one of our mutexes, inside a real-time scope.
+// allocated, or touched one of our mutexes, inside a real-time scope. Each binary runs with a
+// /dev/shm of its own where it can have one, so the JACK servers of earlier or parallel runs
+// never meet ours.
 
 #include "engine/checked_mutex.h"
 #include "tests/support/alloc_guard.h"
+#include "tests/support/jack_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +57,9 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread exists: the new mount is seen by the threads and processes started
+    // after it only.
+    peldor::test::IsolateSharedMemory();
     ::testing::InitGoogleTest(&argc, argv);
     auto* listener = new RealtimeAllocationListener;
     ::testing::UnitTest::GetInstance()->listeners().Append(listener);
