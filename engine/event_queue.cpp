@@ -1,5 +1,7 @@
 #include "engine/event_queue.h"
 
+#include "engine/held_notes.h"
+
 namespace peldor {
 
 std::mutex RoutingLock;
@@ -27,6 +29,7 @@ void InitEventQueues() {
         EventQueue[slot].Reset();
         PendingCount[slot] = 0;
     }
+    HeldNotes.Clear();
 }
 
 bool QueueMidiEvent(int slot, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
