@@ -1,5 +1,6 @@
 #include "plugins/slots.h"
 
+#include "engine/held_notes.h"
 #include "engine/processor.h"
 #include "plugins/host_values.h"
 #include "plugins/plugin_catalogue.h"
@@ -145,6 +146,8 @@ void TPluginSlots::RemoveSlotPlugin(std::int32_t slot) {
     }
     ReleaseSlotEntry(slot);
     adapters[static_cast<std::size_t>(slot)].Bind(nullptr);
+    // The notes it was playing went with it; their note-offs have nowhere to go.
+    ForgetSlotNotes(slot);
 }
 
 // ---- Loaders ------------------------------------------------------------------------------------
@@ -358,6 +361,7 @@ void TPluginSlots::UnloadSlots() {
             plugin->SetDLLFileName({});
             SlotMap[s] = -1;
             adapters[s].Bind(nullptr);
+            ForgetSlotNotes(slot);
         }
         if (windows[s] != nullptr) {
             windows[s]->Hide();
