@@ -5,12 +5,44 @@
 
 #include "testplugins/test_plugin_kit.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <vector>
 
 PELDOR_TEST_DEFINE_OPCODE_LOG()
+
+namespace {
+
+/// Every MIDI event the library's instances received, as short-message words (status in the
+/// lowest byte), in the order they arrived; the first kCapacity of them.
+struct MidiLog {
+    static constexpr int kCapacity = 16384;
+    unsigned words[kCapacity] = {};
+    std::atomic<int> count{0};
+
+    void Add(unsigned word) noexcept {
+        const int at = count.fetch_add(1, std::memory_order_acq_rel);
+        if (at < kCapacity) {
+            __atomic_store_n(&words[at], word, __ATOMIC_RELEASE);
+        } else {
+            count.store(kCapacity, std::memory_order_release);
+        }
+    }
+};
+MidiLog midiLog;
+
+} // namespace
+
+/// The MIDI log: number of entries, *words the entries.
+PELDOR_TEST_EXPORT int peldor_test_midi_log(const unsigned** words) {
+    *words = midiLog.words;
+    return std::min(midiLog.count.load(std::memory_order_acquire), MidiLog::kCapacity);
+}
+PELDOR_TEST_EXPORT void peldor_test_midi_log_reset() {
+    midiLog.count.store(0, std::memory_order_release);
+}
 
 namespace {
 
@@ -243,16 +275,20 @@ private:
         if (events == nullptr) {
             return;
         }
-        for (VstInt32 i = 0; i < events->numEvents && pendingCount < kMaxPendingEvents; ++i) {
+        for (VstInt32 i = 0; i < events->numEvents; ++i) {
             const vst2::VstEvent* event = events->events[i];
             if (event == nullptr || event->type != vst2::kVstMidiType) {
                 continue;
             }
             const auto* midi = reinterpret_cast<const vst2::VstMidiEvent*>(event);
-            pending[pendingCount++] = {midi->deltaFrames,
-                                       static_cast<unsigned char>(midi->midiData[0]),
-                                       static_cast<unsigned char>(midi->midiData[1]),
-                                       static_cast<unsigned char>(midi->midiData[2])};
+            const auto status = static_cast<unsigned char>(midi->midiData[0]);
+            const auto data1 = static_cast<unsigned char>(midi->midiData[1]);
+            const auto data2 = static_cast<unsigned char>(midi->midiData[2]);
+            midiLog.Add(status | static_cast<unsigned>(data1) << 8 |
+                        static_cast<unsigned>(data2) << 16);
+            if (pendingCount < kMaxPendingEvents) {
+                pending[pendingCount++] = {midi->deltaFrames, status, data1, data2};
+            }
         }
     }
 

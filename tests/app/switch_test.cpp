@@ -1,0 +1,254 @@
+// The performer's switches with the whole program running: a key held across a part or song
+// change ends on the instrument that played it, and neither part changes nor a song change
+// that puts another plugin into a slot leave a gap in the master output, whose steady test
+// tone is recorded through the "WAV file" driver paced like a sound card.
+
+#include "app/main_controller.h"
+#include "engine/strip_table.h"
+#include "midi/midi_devices.h"
+#include "midi/short_message.h"
+#include "midi/switching.h"
+#include "midi/virtual_midi_backend.h"
+#include "plugins/plugin_catalogue.h"
+#include "plugins/registry_file.h"
+#include "project/project_model.h"
+#include "tests/app/app_test_support.h"
+#include "tests/plugins/plugin_test_support.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+
+namespace peldor::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kRate = 48000;
+/// The gap measure: no window of this many frames (5 ms) may fall below half the tone's level.
+constexpr std::size_t kGapWindow = kRate / 200;
+
+/// The recorded master but its last silentTail frames: one file (a driver stopped and started
+/// again begins a new one) as long as the time played, and no 5 ms window below half the
+/// tone's level.
+void ExpectNoGap(const std::filesystem::path& wav, double seconds, std::uint64_t silentTail) {
+    WavData recorded;
+    ASSERT_TRUE(ReadWav(wav, recorded));
+    ASSERT_EQ(recorded.SampleRate, kRate);
+    const std::vector<float>& master = recorded.Samples[0];
+    const std::size_t last = master.size() - std::min<std::size_t>(master.size(), silentTail);
+    EXPECT_GT(static_cast<double>(last), 0.8 * seconds * kRate) << "the driver was restarted";
+    // The first blocks belong to the driver's start.
+    const std::size_t first = 1024;
+    ASSERT_GT(last, first + 10 * kGapWindow);
+    const auto rms = [&](std::size_t begin) {
+        double sum = 0.0;
+        for (std::size_t i = begin; i < begin + kGapWindow; ++i) {
+            sum += static_cast<double>(master[i]) * master[i];
+        }
+        return std::sqrt(sum / kGapWindow);
+    };
+    const double tone = rms(first);
+    ASSERT_GT(tone, 0.05);
+    std::size_t quietWindows = 0;
+    std::size_t firstQuiet = 0;
+    for (std::size_t begin = first; begin + kGapWindow <= last; begin += kGapWindow / 5) {
+        if (rms(begin) < tone / 2) {
+            firstQuiet = quietWindows == 0 ? begin : firstQuiet;
+            ++quietWindows;
+        }
+    }
+    EXPECT_EQ(quietWindows, 0u) << "the first at frame " << firstQuiet << " of " << last;
+}
+
+class SwitchTest : public ::testing::Test {
+protected:
+    SwitchTest() {
+        SetRegistryFile(dir / "registry.ini");
+        synthA = CopyTestPlugin("PeldorSynth", dir / "plugins", "PeldorSynthA.so").string();
+        synthB = CopyTestPlugin("PeldorSynth", dir / "plugins", "PeldorSynthB.so").string();
+        TMainController::InitializeProcess();
+    }
+    ~SwitchTest() override {
+        if (controller != nullptr) {
+            controller->Shutdown();
+        }
+        controller.reset();
+        InstrumentCatalogue.clear();
+        EffectCatalogue.clear();
+        ChannelAssignment.OutMainL = -1;
+        ChannelAssignment.OutMainR = -1;
+        SetRegistryFile(ResolveRegistryPath());
+    }
+
+    /// Starts the program on the Dummy driver, or on the real-time "WAV file" driver writing
+    /// to wav.
+    TMainController& Start(bool recordToFile) {
+        std::ofstream settings(dir / "peldor.ini");
+        settings << "[ASIO]\nDriver=" << (recordToFile ? 2 : 1) << "\nSample rate=" << kRate
+                 << "\nOutMainL=0\nOutMainR=1\n[Dummy]\nBuffer size=64\n"
+                 << "[WAV file]\nPath=" << wav.string()
+                 << "\nReal time=1\nFormat=32\nBuffer size=128\n";
+        settings.close();
+        TStartOptions options;
+        options.IniPath = dir / "peldor.ini";
+        options.PluginFolder = (dir / "plugins").string();
+        options.SplashStatusDelayMs = 0;
+        options.MidiBackend = [this]() -> std::unique_ptr<IMidiBackend> {
+            auto backend = std::make_unique<TVirtualMidiBackend>(std::vector<std::string>{"keys"},
+                                                                 std::vector<std::string>{});
+            keyboard = backend.get();
+            return backend;
+        };
+        controller = std::make_unique<TMainController>(std::move(options));
+        controller->Start();
+        return *controller;
+    }
+
+    std::int32_t CatalogueIndex(const std::string& path) const {
+        for (std::size_t i = 0; i < InstrumentCatalogue.size(); ++i) {
+            if (InstrumentCatalogue[i].LibraryFile == path) {
+                return static_cast<std::int32_t>(i);
+            }
+        }
+        return -1;
+    }
+
+    /// Songs, each a list of part transpositions and the plugin of slot 0; every part routes
+    /// input 1 to slot 0 and has the instrument and the master at full level. Stands at song
+    /// 0, part 0, with its plugins loaded and the driver running.
+    void Build(const std::vector<std::pair<std::string, std::vector<int>>>& songs) {
+        TMainController& main = *controller;
+        main.NewProject();
+        TProject& project = *ActiveProject();
+        while (project.SongCount() > 0) {
+            project.DeleteSong(0);
+        }
+        for (const auto& [plugin, transpositions] : songs) {
+            TSong& song = *project.AddSong();
+            song.SlotSettings[0].PluginIndex = CatalogueIndex(plugin);
+            song.SlotSettings[0].IsInstrument = 1;
+            for (int transpose : transpositions) {
+                TPart& part = *song.AddPart();
+                TConnection& connection = *part.AddConnection();
+                connection.SetInPort(0);
+                connection.InChannel = kOmniChannel;
+                connection.SetOutPort(kFirstInstrumentPort);
+                connection.OutChannel = kMultiChannel;
+                connection.Transpose = static_cast<std::int8_t>(transpose);
+                connection.ProgramEnabled = 0;
+                (*part.Strips)[kFirstInstrumentStrip].Level = 1.0f;
+                (*part.Strips)[kMasterStrip].Level = 1.0f;
+            }
+        }
+        CurrentSong = -1;
+        ASSERT_TRUE(main.EnterPart(0, 0));
+        SetMidiInputSelected(0, true);
+        OpenSelectedDevices();
+        main.Idle();
+        ASSERT_TRUE(main.Asio().Active());
+    }
+
+    void Play(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+        keyboard->Play(0, PackShortMessage(status, data1, data2));
+    }
+
+    /// Waits until the synth at path has received word.
+    bool Received(const std::string& path, std::uint32_t word) {
+        return WaitUntil(5s, [&] {
+            const std::vector<std::uint32_t> log = SynthMidiLog(path);
+            return std::find(log.begin(), log.end(), word) != log.end();
+        });
+    }
+
+    /// Lets the driver run for a while.
+    void Play(std::chrono::milliseconds time) {
+        const auto end = std::chrono::steady_clock::now() + time;
+        while (std::chrono::steady_clock::now() < end) {
+            controller->Idle();
+            controller->UITimerTimer();
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+
+    /// The program on the real-time "WAV file" driver with the mixer's test tone, 440 Hz at
+    /// half scale, straight into the master.
+    void StartTone() {
+        Start(true);
+        TMixerSettings& mixer = StripTable.MixerSettings;
+        mixer.oscactive = 1;
+        mixer.oscsine = 1;
+        mixer.oscfrq = 0;
+        mixer.osctomain = 1;
+        mixer.osclevel = 0.5f;
+        controller->Processor()->UpdateOscillator();
+    }
+
+    /// Plays the tone, switches, plays on, shuts down and checks the recording.
+    template <typename Switch> void RecordTone(Switch&& switches) {
+        const auto started = std::chrono::steady_clock::now();
+        Play(300ms);
+        switches();
+        Play(300ms);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        // Shutting down clears the strips before it stops the driver: the end of the file is
+        // silent by design.
+        const std::uint64_t playedFrames = controller->FramesProcessed();
+        controller->Shutdown();
+        StripTable.MixerSettings.oscactive = 0;
+        ExpectNoGap(wav, seconds, controller->FramesProcessed() - playedFrames);
+    }
+
+    TempDir dir;
+    std::filesystem::path wav = dir / "master.wav";
+    std::string synthA;
+    std::string synthB; // for the song change
+    RecordingPresenter presenter;
+    TVirtualMidiBackend* keyboard = nullptr;
+    std::unique_ptr<TMainController> controller;
+};
+
+TEST_F(SwitchTest, AKeyHeldAcrossPartAndSongChangesEndsOnTheNoteThatSounds) {
+    Start(false);
+    ASSERT_GE(CatalogueIndex(synthA), 0);
+    Build({{synthA, {0, 12}}, {synthA, {-12}}});
+    ResetSynthMidiLog(synthA);
+
+    Play(0x90, 60, 100);
+    ASSERT_TRUE(Received(synthA, PackShortMessage(0x90, 60, 100)));
+    NextPart();
+    Play(0x80, 60, 0);
+    EXPECT_TRUE(Received(synthA, PackShortMessage(0x80, 60, 0)));
+
+    Play(0x90, 62, 100);
+    ASSERT_TRUE(Received(synthA, PackShortMessage(0x90, 74, 100)));
+    NextSong();
+    ASSERT_EQ(CurrentSong, 1);
+    Play(0x90, 62, 0);
+    EXPECT_TRUE(Received(synthA, PackShortMessage(0x90, 74, 0)));
+
+    const std::vector<std::uint32_t> log = SynthMidiLog(synthA);
+    for (std::uint32_t word : log) {
+        const TShortMessage message = UnpackShortMessage(word);
+        EXPECT_FALSE((message.Status & kCommandMask) == kNoteOff &&
+                     (message.Data1 == 72 || message.Data1 == 50))
+            << "a note-off for a key that never sounded: " << std::hex << word;
+    }
+}
+
+TEST_F(SwitchTest, PartChangesLeaveNoGap) {
+    StartTone();
+    Build({{synthA, {0, 12, 7}}});
+    RecordTone([&] {
+        NextPart();
+        Play(200ms);
+        NextPart();
+    });
+}
+
+} // namespace
+} // namespace peldor::test
