@@ -3,20 +3,22 @@
 // thread, under RoutingLock) and the instrument pass (driver callback thread).
 //
 // Each instrument slot owns two preallocated blocks of 2048 MIDI event records. The routing
-// fills one; the instrument pass takes it with a try_lock of RoutingLock, swapping in the other
-// block, and hands the taken block to the plugin outside the lock. When the lock is busy the
-// hand-over waits for the next block, so no event is lost or torn and the audio thread never
-// waits. A taken block is left untouched until the next hand-over for the same slot, as a
-// plugin may read its events until the end of its next process call.
+// appends to one of them and publishes each event by raising the slot's count with a
+// compare-exchange. The instrument pass takes the filled block with a single atomic exchange
+// that hands the routing the other, empty block, so the audio side never touches a lock, never
+// waits, and sees no event twice or torn. A taken block is left untouched until the next
+// hand-over for the same slot, as a plugin may read its events until the end of its next
+// process call. The routing threads are kept apart from each other by RoutingLock.
 
+#include "engine/checked_mutex.h"
 #include "engine/relaxed.h"
 #include "engine/strip_table.h"
 #include "vst2/vst2_abi.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 namespace peldor {
 
@@ -39,25 +41,38 @@ struct TInstrumentEventQueue {
     TInstrumentEventQueue() noexcept { Reset(); }
     TInstrumentEventQueue(const TInstrumentEventQueue&) = delete;
     TInstrumentEventQueue& operator=(const TInstrumentEventQueue&) = delete;
-    /// The same, in place, with both blocks empty.
+    /// The same, in place, with both blocks empty. Does not touch the slot's PendingCount.
     void Reset() noexcept;
 
     TEventBlock Blocks[2];
     vst2::VstMidiEvent Records[2][kEventQueueCapacity] = {};
-    /// Block the routing appends to. Guarded by RoutingLock.
-    int FillBlock = 0;
+};
+
+/// The hand-over word of one slot: the block the routing fills and the events published in
+/// it. Reads as the number of events queued since the last hand-over, from any thread.
+class TPendingEvents {
+public:
+    static constexpr std::uint32_t kBlockBit = 1u << 16;
+    static constexpr std::uint32_t kCountMask = kBlockBit - 1;
+
+    operator std::int32_t() const noexcept {
+        return static_cast<std::int32_t>(State.load(std::memory_order_relaxed) & kCountMask);
+    }
+
+    /// Block index (bit 16) and count (low bits).
+    std::atomic<std::uint32_t> State{0};
 };
 
 /// The routing lock: held by every routing and every send through a connection for its whole
-/// duration. The driver's callback thread only ever try_locks it.
-extern std::mutex RoutingLock;
+/// duration. Never touched on the driver's callback thread.
+extern CheckedMutex RoutingLock;
 
 /// One queue per instrument slot.
 extern std::array<TInstrumentEventQueue, kInstrumentSlotCount> EventQueue;
 
-/// Events queued per instrument slot since the last hand-over. Written under RoutingLock;
-/// readable without it.
-extern std::array<Relaxed<std::int32_t>, kInstrumentSlotCount> PendingCount;
+/// Events queued per instrument slot since the last hand-over, and the block they are in.
+/// Changed by the routing (under RoutingLock) and the instrument pass; readable anywhere.
+extern std::array<TPendingEvents, kInstrumentSlotCount> PendingCount;
 
 /// Empties every queue, restores every record and forgets every held note. Call at program start
 /// before any MIDI device is opened, and never while audio runs.
@@ -68,8 +83,13 @@ void InitEventQueues();
 /// kMaxQueuedEvents are already queued.
 bool QueueMidiEvent(int slot, std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
 
-/// Driver callback thread. Takes the slot's queued events, or returns null when there are none
-/// or RoutingLock is busy (they are then taken at the next block). Never waits.
+/// Driver callback thread. Takes the slot's queued events, or returns null when there are
+/// none. Lock-free; never waits.
 vst2::VstEvents* TakeQueuedEvents(int slot) noexcept;
+
+/// Drops whatever is queued for the slot: its plugin is being loaded, replaced or removed, and
+/// events played for the old one (or for none) must not reach the new one. Takes RoutingLock;
+/// window thread. Events already taken by a block in progress are not recalled.
+void ClearQueuedEvents(int slot);
 
 } // namespace peldor

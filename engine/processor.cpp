@@ -326,10 +326,15 @@ void TProcessor::InstrumentPass() noexcept {
         const std::int32_t index = SlotMap[slot];
         IEnginePlugin* plugin = index == -1 ? nullptr : pluginHost_->EnginePlugin(index);
         if (plugin == nullptr) {
+            // Nobody to play them to: notes kept for a later plugin would sound (and hang) as
+            // a burst when it arrives.
+            TakeQueuedEvents(slot);
             continue;
         }
-        if (PendingCount[slot] > 0 && plugin->CanDo(vst2::kCanDoReceiveVstMidiEvent) != -1) {
-            if (vst2::VstEvents* events = TakeQueuedEvents(slot)) {
+        if (PendingCount[slot] > 0) {
+            const bool wantsEvents = plugin->CanDo(vst2::kCanDoReceiveVstMidiEvent) != -1;
+            vst2::VstEvents* events = TakeQueuedEvents(slot);
+            if (events != nullptr && wantsEvents) {
                 plugin->ProcessEvents(events);
             }
         }

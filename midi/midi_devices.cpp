@@ -48,7 +48,7 @@ void ResetInput(TMidiInputDevice& device) {
 }
 
 void ResetOutput(TMidiOutputDevice& device) {
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     device.Handle = kNoMidiHandle;
     device.Selected = 0;
     device.Opened = 0;
@@ -139,7 +139,7 @@ void InstallMidiBackend(std::unique_ptr<IMidiBackend> backend) {
     ClearTables();
     std::unique_ptr<IMidiBackend> old;
     {
-        std::lock_guard<std::mutex> hold(RoutingLock);
+        std::lock_guard hold(RoutingLock);
         old = std::exchange(ownedBackend, std::move(backend));
         backendInUse.store(ownedBackend.get(), std::memory_order_release);
     }
@@ -265,7 +265,7 @@ void OpenOutputs() {
         }
         TMidiHandle handle = kNoMidiHandle;
         const bool opened = backend != nullptr && backend->OpenOutput(i, handle);
-        std::lock_guard<std::mutex> hold(RoutingLock);
+        std::lock_guard hold(RoutingLock);
         if (opened) {
             device.Handle = handle;
             device.Opened = 1;
@@ -277,7 +277,7 @@ void OpenOutputs() {
 }
 
 void EnableOutputs() {
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     for (std::int32_t i = 0; i < outputCount; ++i) {
         TMidiOutputDevice& device = outputDevices[i];
         if (device.Selected && device.Opened) {
@@ -287,7 +287,7 @@ void EnableOutputs() {
 }
 
 void DisableOutputs() {
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     for (std::int32_t i = 0; i < outputCount; ++i) {
         outputDevices[i].SendEnabled = 0;
     }
@@ -303,7 +303,7 @@ void CloseOutputs() {
         TMidiHandle handle = kNoMidiHandle;
         {
             // No routing may still be sending to the handle once it is closed.
-            std::lock_guard<std::mutex> hold(RoutingLock);
+            std::lock_guard hold(RoutingLock);
             handle = device.Handle;
             EndHeldNotesAt(i, device);
             device.Handle = kNoMidiHandle;

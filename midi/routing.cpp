@@ -390,7 +390,7 @@ void RouteMessageLocked(TConnection& connection, std::int32_t inputDevice, TShor
 }
 
 void RouteMessage(TConnection& connection, std::int32_t inputDevice, TShortMessage message) {
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     RouteMessageLocked(connection, inputDevice, message);
 }
 
@@ -417,7 +417,7 @@ void RouteThroughRoutingPart(std::int32_t inputDevice, TShortMessage message) {
 }
 
 void SendFromConnection(TConnection& connection, TShortMessage message) {
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     DescribeMessage(message, connection.OutDisplay, NoteNamingSchemeOption());
     Deliver(connection, message);
 }

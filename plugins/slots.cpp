@@ -1,5 +1,6 @@
 #include "plugins/slots.h"
 
+#include "engine/event_queue.h"
 #include "engine/held_notes.h"
 #include "engine/processor.h"
 #include "plugins/host_values.h"
@@ -221,6 +222,8 @@ void TPluginSlots::LoadInstrumentSlot(std::int32_t slot, std::int32_t index) {
     plugin.SetDLLFileName(entry->LibraryFile);
     InstallHandlers(plugin, true);
     TellHostTheDriverRate();
+    // Whatever was played into the slot before belongs to no plugin, least of all this one.
+    ClearQueuedEvents(slot);
     SlotMap[s] = plugin.Index();
     try {
         plugin.SetActive(true);
@@ -332,6 +335,7 @@ void TPluginSlots::ReleaseSlotEntry(std::int32_t slot) {
         }
     }
     SlotMap[static_cast<std::size_t>(slot)] = -1;
+    ClearQueuedEvents(slot);
 }
 
 void TPluginSlots::UnloadAllPlugins() {
@@ -360,6 +364,7 @@ void TPluginSlots::UnloadSlots() {
             plugin->Unload();
             plugin->SetDLLFileName({});
             SlotMap[s] = -1;
+            ClearQueuedEvents(slot);
             adapters[s].Bind(nullptr);
             ForgetSlotNotes(slot);
         }

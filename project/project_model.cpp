@@ -131,7 +131,7 @@ TPart::TPart(std::string name) : Name(std::move(name)), Strips(std::make_unique<
 
 TPart::~TPart() {
     {
-        std::lock_guard<std::mutex> hold(RoutingLock);
+        std::lock_guard hold(RoutingLock);
         if (routingPart == this) {
             routingPart = nullptr;
         }
@@ -163,7 +163,7 @@ TConnection* TPart::AddConnection() {
 
 TConnection* TPart::AppendConnection(std::unique_ptr<TConnection> connection) {
     TConnection* added = connection.get();
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     connections.push_back(std::move(connection));
     return added;
 }
@@ -171,7 +171,7 @@ TConnection* TPart::AppendConnection(std::unique_ptr<TConnection> connection) {
 bool TPart::DeleteConnection(std::int32_t index) {
     std::unique_ptr<TConnection> removed;
     {
-        std::lock_guard<std::mutex> hold(RoutingLock);
+        std::lock_guard hold(RoutingLock);
         if (!ValidIndex(connections, index)) {
             return false;
         }
@@ -184,12 +184,12 @@ bool TPart::DeleteConnection(std::int32_t index) {
 }
 
 bool TPart::SwapConnections(std::int32_t i, std::int32_t j) {
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     return SwapEntries(connections, i, j);
 }
 
 void TPart::ClearConnections() {
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     connections.clear();
 }
 
@@ -407,7 +407,7 @@ void ReleaseCurrentStrips(const TStripStates* table) {
 }
 
 void SetRoutingPart(TPart* part) {
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     routingPart = part;
 }
 

@@ -320,7 +320,7 @@ TPart* RoutingPartLocked();
 /// For the MIDI input thread; visit must not take RoutingLock itself.
 template <typename Visit> void ForEachRoutingConnection(Visit&& visit) {
     for (std::int32_t index = 0;; ++index) {
-        std::lock_guard<std::mutex> hold(RoutingLock);
+        std::lock_guard hold(RoutingLock);
         TPart* part = RoutingPartLocked();
         TConnection* connection = part != nullptr ? part->ConnectionAt(index) : nullptr;
         if (connection == nullptr) {

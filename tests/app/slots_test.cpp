@@ -2,6 +2,7 @@
 // collection, when they switch the driver off, failed loads, shell effects, and plugin state
 // captured and applied through the project model.
 
+#include "engine/event_queue.h"
 #include "engine/processor.h"
 #include "plugins/plugin_catalogue.h"
 #include "plugins/plugin_scan.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace peldor::test {
 namespace {
@@ -193,6 +195,33 @@ TEST_F(SlotsTest, ReplacingAndEmptyingRenumberTheOtherSlotsWhileTheDriverIsOff) 
     EXPECT_EQ(SlotMap[4], 19);
     EXPECT_EQ(SlotMap[5], 29);
     SlotMap[4] = SlotMap[5] = -1;
+}
+
+// Notes played while a slot's plugin is missing (or being swapped) must not reach the next
+// plugin as one burst, note-ons without their note-offs among them.
+TEST_F(SlotsTest, LoadingReplacingOrEmptyingASlotDropsTheEventsQueuedBefore) {
+    InitEventQueues();
+    auto play = [](int slot, int notes) {
+        std::lock_guard hold(RoutingLock);
+        for (int i = 0; i < notes; ++i) {
+            QueueMidiEvent(slot, 0x90, static_cast<std::uint8_t>(60 + i % 12), 100);
+        }
+    };
+    play(0, 3000); // into the empty slot, up to the limit
+    ASSERT_EQ(PendingCount[0], kMaxQueuedEvents);
+    slots.LoadInstrumentSlot(0, synth);
+    ASSERT_NE(InSlot(0), nullptr);
+    EXPECT_EQ(PendingCount[0], 0);
+    EXPECT_EQ(TakeQueuedEvents(0), nullptr) << "the new instrument would get the backlog";
+
+    play(0, 5);
+    slots.LoadInstrumentSlot(0, synth); // replaced
+    EXPECT_EQ(PendingCount[0], 0);
+
+    play(0, 5);
+    slots.LoadInstrumentSlot(0, -1); // emptied
+    EXPECT_EQ(PendingCount[0], 0);
+    InitEventQueues();
 }
 
 TEST_F(SlotsTest, APluginThatFailsToLoadLeavesItsSlotEmptyAndSaysWhy) {

@@ -45,7 +45,7 @@ TEST_F(EngineConcurrency, EveryQueuedEventIsDeliveredOnceAndInOrder) {
                     const int seq = next[slot];
                     bool queued;
                     {
-                        std::lock_guard<std::mutex> lock(RoutingLock);
+                        std::lock_guard lock(RoutingLock);
                         queued = QueueMidiEvent(slot, 0x90, static_cast<std::uint8_t>(seq & 0x7F),
                                                 static_cast<std::uint8_t>((seq >> 7) & 0x7F));
                     }

@@ -1,6 +1,7 @@
 // The allocation guard itself: it must see C++ and C allocations inside a real-time scope and
 // nothing outside one, or the zero-allocation tests of the audio path prove nothing.
 
+#include "engine/checked_mutex.h"
 #include "engine/realtime_scope.h"
 #include "tests/support/alloc_guard.h"
 
@@ -8,6 +9,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 namespace peldor {
 namespace {
@@ -41,6 +43,21 @@ TEST(RealtimeGuard, CountsAllocationsInsideScopesOnly) {
     made = 2;
 #endif
     test::AcknowledgeRealtimeAllocations(made);
+}
+
+TEST(RealtimeGuard, CountsOurMutexesTouchedInsideScopesOnly) {
+    CheckedMutex mutex;
+    const std::size_t before = RealtimeLockCount();
+    { std::lock_guard hold(mutex); }
+    EXPECT_EQ(RealtimeLockCount(), before);
+    {
+        RealtimeScope scope;
+        if (mutex.try_lock()) {
+            mutex.unlock();
+        }
+        EXPECT_EQ(RealtimeLockCount(), before + 2);
+    }
+    test::AcknowledgeRealtimeLocks(2);
 }
 
 } // namespace

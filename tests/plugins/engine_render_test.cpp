@@ -58,7 +58,7 @@ protected:
     }
 
     static void Queue(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
-        std::lock_guard<std::mutex> lock(RoutingLock);
+        std::lock_guard lock(RoutingLock);
         ASSERT_TRUE(QueueMidiEvent(0, status, data1, data2));
     }
 

@@ -125,7 +125,7 @@ TEST_F(PluginConcurrencyTest, NotesQueuedWhileTheEngineRendersAreHeard) {
     });
     for (int note = 0; note < 40; ++note) {
         {
-            std::lock_guard<std::mutex> lock(RoutingLock);
+            std::lock_guard lock(RoutingLock);
             QueueMidiEvent(0, 0x90, static_cast<std::uint8_t>(48 + note % 24), 100);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

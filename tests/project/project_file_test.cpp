@@ -592,7 +592,7 @@ TEST_F(ProjectFile, ReadingBringsTheRunningProgramInLine) {
     EXPECT_EQ(part->SlotStates[1].PluginIndex, 1) << "slot states follow their song";
     EXPECT_EQ(CurrentStrips.load(), part->Strips.get());
     {
-        std::lock_guard<std::mutex> hold(RoutingLock);
+        std::lock_guard hold(RoutingLock);
         EXPECT_EQ(RoutingPartLocked(), part);
     }
     ASSERT_FALSE(views.log.empty());

@@ -491,7 +491,7 @@ TEST_F(ProjectModel, DestroyingTheCurrentPartReleasesCurrentStripsAndRouting) {
     song->DeletePart(0);
     EXPECT_EQ(CurrentStrips.load(), nullptr);
     {
-        std::lock_guard<std::mutex> hold(RoutingLock);
+        std::lock_guard hold(RoutingLock);
         EXPECT_EQ(RoutingPartLocked(), nullptr);
     }
     TPart* other = song->AddPart();
@@ -543,7 +543,7 @@ TEST_F(ProjectModel, RoutingWalkSurvivesStructuralChanges) {
             }
         }
         {
-            std::lock_guard<std::mutex> hold(RoutingLock);
+            std::lock_guard hold(RoutingLock);
             (void)a->ConnectionAt(0)->InDisplay.Text.size();
         }
         CopyPart(*b, *a);

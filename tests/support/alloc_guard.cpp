@@ -12,6 +12,7 @@ namespace {
 std::atomic<std::size_t> realtimeAllocations{0};
 std::atomic<std::size_t> lastRealtimeSize{0};
 std::atomic<std::size_t> acknowledged{0};
+std::atomic<std::size_t> acknowledgedLocks{0};
 
 inline void Check(std::size_t size) noexcept {
     if (peldor::InRealtimeScope()) {
@@ -34,6 +35,13 @@ void AcknowledgeRealtimeAllocations(std::size_t n) noexcept {
 }
 std::size_t AcknowledgedRealtimeAllocations() noexcept {
     return acknowledged.load(std::memory_order_relaxed);
+}
+
+void AcknowledgeRealtimeLocks(std::size_t n) noexcept {
+    acknowledgedLocks.fetch_add(n, std::memory_order_relaxed);
+}
+std::size_t AcknowledgedRealtimeLocks() noexcept {
+    return acknowledgedLocks.load(std::memory_order_relaxed);
 }
 
 } // namespace peldor::test
