@@ -152,7 +152,7 @@ void ForgetSlotNotes(int slot) {
     }
     constexpr int kFirstSlotPort = 16;
     const auto nothing = [](const TNoteDestination&) {};
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     HeldNotes.ForgetPort(kFirstSlotPort + slot, -1, true, nothing, nothing);
 }
 

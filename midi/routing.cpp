@@ -213,7 +213,7 @@ void EndHeldKey(std::int32_t inputDevice, std::uint8_t channel, std::uint8_t key
 void RouteNoteOn(std::int32_t inputDevice, TShortMessage message, TDescriptionCache& descriptions) {
     const std::uint8_t channel = message.Status & kChannelMask;
     {
-        std::lock_guard<std::mutex> hold(RoutingLock);
+        std::lock_guard hold(RoutingLock);
         EndHeldKey(inputDevice, channel, message.Data1);
     }
     ForEachRoutingConnection([&](TConnection& connection, std::int32_t) {
@@ -251,7 +251,7 @@ void RouteNoteOff(std::int32_t inputDevice, TShortMessage message,
         descriptions.Describe(filtered.Message, connection.OutDisplay);
         Deliver(connection, filtered.Message);
     });
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     const std::uint8_t command = message.Status & kCommandMask;
     HeldNotes.Release(inputDevice, channel, key, [&](const TNoteDestination& dest) {
         DeliverHeld(dest,
@@ -283,7 +283,7 @@ void RoutePedal(std::int32_t inputDevice, TShortMessage message, bool down,
     if (down) {
         return;
     }
-    std::lock_guard<std::mutex> hold(RoutingLock);
+    std::lock_guard hold(RoutingLock);
     HeldNotes.ReleasePedal(inputDevice, channel, [&](const TNoteDestination& dest) {
         DeliverHeld(dest, {static_cast<std::uint8_t>(kControlChange | dest.Channel), kCcSustain,
                            message.Data2});
