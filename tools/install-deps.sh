@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     jackd2 libjack-jackd2-dev
     librtmidi-dev libsimpleini-dev
-    dpf-plugins-vst
+    dpf-plugins-vst zynaddsubfx-vst
     clang libclang-rt-14-dev clang-format
 )
 
