@@ -1,6 +1,7 @@
 #include "plugins/host_callback.h"
 
 #include "engine/numeric.h"
+#include "engine/realtime_scope.h"
 #include "i18n/message_box.h"
 #include "i18n/plugins_strings.h"
 #include "plugins/file_dialog.h"
@@ -150,6 +151,35 @@ VstIntPtr SizeWindow(TVstPlugIn* plugin, VstInt32 width, VstIntPtr height) {
     return 1;
 }
 
+// audioMasterIdle after SetNeedIdle: the plugin's handler, and with the host managing idle,
+// effEditIdle to every open editor. Not on the driver's callback thread.
+void AnswerIdle(TVstPlugIn& plugin, TVstHost* host) {
+    if (plugin.OnAudioMasterIdle) {
+        plugin.OnAudioMasterIdle(plugin);
+    }
+    if (host != nullptr && host->ManageIdleAutomaticly) {
+        if (plugin.EditVisible()) {
+            plugin.EditIdle();
+        }
+        for (std::int32_t i = 0; i < host->VstPlugIns().Count(); ++i) {
+            TVstPlugIn* other = host->VstPlugIns().Items(i);
+            if (other->EditVisible()) {
+                other->EditIdle();
+            }
+        }
+    }
+}
+
+// audioMasterNeedIdle after SetNeedIdle. Not on the driver's callback thread.
+void AnswerNeedIdle(TVstPlugIn& plugin, TVstHost* host) {
+    if (plugin.OnAudioMasterNeedIdle) {
+        plugin.OnAudioMasterNeedIdle(plugin);
+    }
+    if (host != nullptr && host->ManageIdleAutomaticly) {
+        plugin.Idle();
+    }
+}
+
 VstIntPtr Answer(TVstPlugIn* plugin, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                  float opt) {
     TVstHost* const host = CurrentHost.load(std::memory_order_acquire);
@@ -166,19 +196,12 @@ VstIntPtr Answer(TVstPlugIn* plugin, VstInt32 opcode, VstInt32 index, VstIntPtr 
     case vst2::audioMasterIdle:
         if (plugin != nullptr) {
             plugin->SetNeedIdle(true);
-            if (plugin->OnAudioMasterIdle) {
-                plugin->OnAudioMasterIdle(*plugin);
-            }
-            if (host != nullptr && host->ManageIdleAutomaticly) {
-                if (plugin->EditVisible()) {
-                    plugin->EditIdle();
-                }
-                for (std::int32_t i = 0; i < host->VstPlugIns().Count(); ++i) {
-                    TVstPlugIn* other = host->VstPlugIns().Items(i);
-                    if (other->EditVisible()) {
-                        other->EditIdle();
-                    }
-                }
+            if (InRealtimeScope()) {
+                // Asked from inside processReplacing: effIdle and effEditIdle are not sent on
+                // the driver's thread; the window thread's next idle pass answers.
+                plugin->DeferIdleRequest(TVstPlugIn::kDeferredIdle);
+            } else {
+                AnswerIdle(*plugin, host);
             }
         }
         return 0;
@@ -215,11 +238,10 @@ VstIntPtr Answer(TVstPlugIn* plugin, VstInt32 opcode, VstInt32 index, VstIntPtr 
     case vst2::audioMasterNeedIdle:
         if (plugin != nullptr) {
             plugin->SetNeedIdle(true);
-            if (plugin->OnAudioMasterNeedIdle) {
-                plugin->OnAudioMasterNeedIdle(*plugin);
-            }
-            if (host != nullptr && host->ManageIdleAutomaticly) {
-                plugin->Idle();
+            if (InRealtimeScope()) {
+                plugin->DeferIdleRequest(TVstPlugIn::kDeferredNeedIdle);
+            } else {
+                AnswerNeedIdle(*plugin, host);
             }
         }
         return 0;
@@ -355,19 +377,23 @@ VstIntPtr HostCallback(vst2::AEffect* effect, VstInt32 opcode, VstInt32 index, V
     }
 }
 
+void RaiseDeferredIdleRequests(TVstPlugIn& plugin) {
+    const std::uint8_t requests = plugin.TakeDeferredIdleRequests();
+    TVstHost* const host = CurrentHost.load(std::memory_order_acquire);
+    if ((requests & TVstPlugIn::kDeferredIdle) != 0) {
+        AnswerIdle(plugin, host);
+    }
+    if ((requests & TVstPlugIn::kDeferredNeedIdle) != 0) {
+        AnswerNeedIdle(plugin, host);
+    }
+}
+
 TVstPlugIn* FindPlugInByEffect(const vst2::AEffect* effect) noexcept {
     TVstHost* const host = CurrentHost.load(std::memory_order_acquire);
     if (effect == nullptr || host == nullptr) {
         return nullptr;
     }
-    TVstPlugIns& plugIns = host->VstPlugIns();
-    for (std::int32_t i = 0; i < plugIns.Count(); ++i) {
-        TVstPlugIn* plugin = plugIns.Items(i);
-        if (plugin != nullptr && plugin->Effect() == effect) {
-            return plugin;
-        }
-    }
-    return nullptr;
+    return host->VstPlugIns().FindByEffect(effect);
 }
 
 std::intptr_t HostCanDo(const char* text) noexcept {

@@ -4,6 +4,7 @@
 //
 // The callback runs on whatever thread the plugin calls it from: the window thread during
 // dispatcher calls and editor activity, the driver's callback thread while the plugin processes.
+// Idle requests made while processing are noted there and answered on the window thread.
 // The answers plugins ask for while processing (time, sample rate, block size, can-do, version)
 // allocate nothing and take no lock. Message boxes raised off the window thread are handed to
 // it and never block the caller.
@@ -24,6 +25,11 @@ class THostFileDialog;
 /// warning and answer 0.
 vst2::VstIntPtr HostCallback(vst2::AEffect* effect, vst2::VstInt32 opcode, vst2::VstInt32 index,
                              vst2::VstIntPtr value, void* ptr, float opt) noexcept;
+
+/// Answers the idle requests the plugin made on the driver's callback thread (raising its
+/// OnAudioMasterIdle and OnAudioMasterNeedIdle handlers, which send effIdle and effEditIdle),
+/// and forgets them. Window thread: its idle or timer tick.
+void RaiseDeferredIdleRequests(TVstPlugIn& plugin);
 
 /// The first plugin object of the current host's collection whose Effect is effect, or null
 /// (always null for a null effect). Any thread; no allocation.

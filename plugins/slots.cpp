@@ -4,6 +4,7 @@
 #include "engine/event_queue.h"
 #include "engine/held_notes.h"
 #include "engine/processor.h"
+#include "plugins/host_callback.h"
 #include "plugins/host_values.h"
 #include "plugins/plugin_catalogue.h"
 #include "plugins/plugin_fpu.h"
@@ -457,6 +458,7 @@ void TPluginSlots::ApplyDriverFormat() {
 void TPluginSlots::IdlePass() {
     for (std::int32_t i = 0; i < host.VstPlugIns().Count(); ++i) {
         TVstPlugIn* plugin = host.VstPlugIns().Items(i);
+        RaiseDeferredIdleRequests(*plugin);
         plugin->Idle();
         plugin->EditIdle();
     }

@@ -107,8 +107,9 @@ public:
     /// the host's BlockSize (to every plugin object with an effect). With the driver stopped:
     /// plugins read the time information while they process.
     void ApplyDriverFormat();
-    /// Idle, then EditIdle, for every plugin object of the collection in index order. The
-    /// main window's 50 ms timer calls it while a project exists.
+    /// For every plugin object of the collection in index order: the idle requests it made on
+    /// the driver's thread, then Idle, then EditIdle. The main window's 50 ms timer calls it
+    /// while a project exists.
     void IdlePass();
 
     /// The instruments window's choice: tag is an instrument catalogue index or -1 for "no

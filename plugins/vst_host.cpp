@@ -3,8 +3,10 @@
 #include "plugins/host_callback.h"
 #include "plugins/registry_file.h"
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 namespace peldor {
 namespace {
@@ -22,10 +24,12 @@ std::string ProgramDirectory() {
 
 TVstPlugIns::~TVstPlugIns() {
     Clear();
+    delete published.load(std::memory_order_acquire);
 }
 
 TVstPlugIn& TVstPlugIns::Add() {
     items.push_back(std::make_unique<TVstPlugIn>(this));
+    Republish();
     return *items.back();
 }
 
@@ -36,14 +40,84 @@ TVstPlugIn* TVstPlugIns::Items(std::int32_t i) const noexcept {
     return items[i].get();
 }
 
+namespace {
+
+/// Counts a reader for the lifetime of a look-up. Sequentially consistent with Republish: a
+/// reader either is counted when the writer looks, or loads the list the writer published.
+class ReaderCount {
+public:
+    explicit ReaderCount(std::atomic<std::int32_t>& theCount) noexcept : count(theCount) {
+        count.fetch_add(1, std::memory_order_seq_cst);
+    }
+    ~ReaderCount() { count.fetch_sub(1, std::memory_order_release); }
+    ReaderCount(const ReaderCount&) = delete;
+    ReaderCount& operator=(const ReaderCount&) = delete;
+
+private:
+    std::atomic<std::int32_t>& count;
+};
+
+// A look-up takes a few dozen instructions; a reader still counted after this long was stopped
+// by the system, and the old list is then leaked rather than freed under it.
+constexpr auto kReaderWaitLimit = std::chrono::seconds(2);
+
+} // namespace
+
+TVstPlugIn* TVstPlugIns::Published(std::int32_t i) const noexcept {
+    ReaderCount reading(readers);
+    const TPublishedItems* list = published.load(std::memory_order_seq_cst);
+    if (list == nullptr || i < 0 || i >= static_cast<std::int32_t>(list->items.size())) {
+        return nullptr;
+    }
+    return list->items[static_cast<std::size_t>(i)];
+}
+
+TVstPlugIn* TVstPlugIns::FindByEffect(const vst2::AEffect* effect) const noexcept {
+    if (effect == nullptr) {
+        return nullptr;
+    }
+    ReaderCount reading(readers);
+    const TPublishedItems* list = published.load(std::memory_order_seq_cst);
+    if (list == nullptr) {
+        return nullptr;
+    }
+    for (TVstPlugIn* plugin : list->items) {
+        if (plugin->Effect() == effect) {
+            return plugin;
+        }
+    }
+    return nullptr;
+}
+
+void TVstPlugIns::Republish() {
+    auto list = std::make_unique<TPublishedItems>();
+    list->items.reserve(items.size());
+    for (const auto& item : items) {
+        list->items.push_back(item.get());
+    }
+    const TPublishedItems* old = published.exchange(list.release(), std::memory_order_seq_cst);
+    const auto deadline = std::chrono::steady_clock::now() + kReaderWaitLimit;
+    while (readers.load(std::memory_order_seq_cst) != 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return;
+        }
+        std::this_thread::yield();
+    }
+    delete old;
+}
+
 void TVstPlugIns::Delete(std::int32_t i) {
     if (i < 0 || i >= Count()) {
         return;
     }
     // The object closes and unloads while it is still in the collection, so callbacks the
-    // plugin makes meanwhile still find it.
+    // plugin makes meanwhile still find it; then it leaves the published list, and only when
+    // no look-up can be holding it any more is it destroyed.
     items[i]->Dispose();
+    std::unique_ptr<TVstPlugIn> doomed = std::move(items[i]);
     items.erase(items.begin() + i);
+    Republish();
+    doomed.reset();
 }
 
 std::int32_t TVstPlugIns::IndexOf(const TVstPlugIn* plugin) const noexcept {
@@ -120,7 +194,7 @@ void TVstHost::SetTempo(float tempo) {
 }
 
 IEnginePlugin* TVstHost::EnginePlugin(std::int32_t index) noexcept {
-    return plugIns != nullptr ? plugIns->Items(index) : nullptr;
+    return plugIns != nullptr ? plugIns->Published(index) : nullptr;
 }
 
 void TVstHost::PublishSlotPlugin(std::int32_t slot, TVstPlugIn* plugin) noexcept {

@@ -21,8 +21,10 @@ namespace peldor {
 class TVstHost;
 
 /// The host's plugin objects. An item's index is its position; deleting an item moves the later
-/// ones down by one. Window thread, except Items and Count, which the engine and the host
-/// callback also use on other threads while no item is added or deleted.
+/// ones down by one. Window thread, except FindByEffect and Published, which any thread may
+/// call while items are added and deleted: they read an immutable list of the items that the
+/// window thread republishes on every change, and an object leaves that list (and the readers
+/// of the old one have finished) before it is destroyed.
 class TVstPlugIns {
 public:
     explicit TVstPlugIns(TVstHost* theOwner = nullptr) : owner(theOwner) {}
@@ -33,10 +35,17 @@ public:
 
     /// Appends a new empty plugin object and returns it.
     TVstPlugIn& Add();
-    /// The item at i, or null when i is out of range. Any thread; no allocation.
+    /// The item at i, or null when i is out of range. Window thread; no allocation.
     TVstPlugIn* Items(std::int32_t i) const noexcept;
+    /// The item at i of the published list, or null. Any thread (the engine); lock-free, no
+    /// allocation.
+    TVstPlugIn* Published(std::int32_t i) const noexcept;
+    /// The first item whose Effect is effect, or null. Any thread (the host callback);
+    /// lock-free, no allocation.
+    TVstPlugIn* FindByEffect(const vst2::AEffect* effect) const noexcept;
     /// Destroys item i (closing and unloading it as its destruction does); out of range does
-    /// nothing.
+    /// nothing. Look-ups in progress are waited for; an object the engine may be processing
+    /// must first leave SlotMap and the block handshake be waited for (or the driver stopped).
     void Delete(std::int32_t i);
     std::int32_t Count() const noexcept { return static_cast<std::int32_t>(items.size()); }
     /// Position of plugin, -1 when it is not an item. Any thread.
@@ -48,8 +57,18 @@ public:
     TVstHost* Owner() const noexcept { return owner; }
 
 private:
+    struct TPublishedItems {
+        std::vector<TVstPlugIn*> items;
+    };
+    /// Makes the published list match items, then frees the old list once no reader is left
+    /// in it. Window thread.
+    void Republish();
+
     TVstHost* owner;
     std::vector<std::unique_ptr<TVstPlugIn>> items;
+    std::atomic<const TPublishedItems*> published{nullptr};
+    /// Threads inside FindByEffect or Published.
+    mutable std::atomic<std::int32_t> readers{0};
 };
 
 enum class TVstHostLanguage : std::int32_t {

@@ -17,6 +17,7 @@
 #include "plugins/editor_window.h"
 #include "vst2/vst2_abi.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -148,10 +149,23 @@ public:
     /// Stores the text only.
     void SetDLLFileName(const std::string& fileName) { dllFileName = fileName; }
     TWindowHandle EditorParent() const noexcept { return editorParent; }
+    /// Any thread: the window thread changes it, plugins' idle requests read it.
     bool EditVisible() const noexcept { return editVisible; }
     /// Set by the host callback when the plugin asks for idle; gates Idle. Any thread.
     bool NeedIdle() const noexcept { return needIdle; }
     void SetNeedIdle(bool value) noexcept { needIdle = value; }
+    /// Idle requests (audioMasterIdle, audioMasterNeedIdle) the plugin made on the driver's
+    /// callback thread, where they are not answered: the window thread's next idle pass answers
+    /// them (see RaiseDeferredIdleRequests). Bits of kDeferredIdle*. Any thread.
+    static constexpr std::uint8_t kDeferredIdle = 1;
+    static constexpr std::uint8_t kDeferredNeedIdle = 2;
+    void DeferIdleRequest(std::uint8_t request) noexcept {
+        deferredIdle.fetch_or(request, std::memory_order_relaxed);
+    }
+    /// The deferred requests, cleared. Window thread.
+    std::uint8_t TakeDeferredIdleRequests() noexcept {
+        return deferredIdle.exchange(0, std::memory_order_relaxed);
+    }
     std::int32_t numInputs() const noexcept { return numInputsValue; }
     std::int32_t numOutputs() const noexcept { return numOutputsValue; }
     std::int32_t numPrograms() const noexcept { return numProgramsValue; }
@@ -331,8 +345,9 @@ private:
     void* module = nullptr;
     vst2::VstPluginMainProc entryPoint = nullptr;
     TWindowHandle editorParent = 0;
-    bool editVisible = false;
+    Relaxed<bool> editVisible{false};
     Relaxed<bool> needIdle{false};
+    std::atomic<std::uint8_t> deferredIdle{0};
     Relaxed<bool> active{false};
     std::int32_t numInputsValue = 0;
     std::int32_t numOutputsValue = 0;

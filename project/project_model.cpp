@@ -1,5 +1,6 @@
 #include "project/project_model.h"
 
+#include "engine/block_handshake.h"
 #include "engine/event_queue.h"
 #include "i18n/common_strings.h"
 #include "i18n/message_box.h"
@@ -32,6 +33,52 @@ namespace {
 std::unique_ptr<TProject> openProject;
 // Guarded by RoutingLock.
 TPart* routingPart = nullptr;
+
+// Nesting depth of destructions whose strip tables were already unpublished and waited for
+// as a whole, so that their parts need not wait one by one. Window thread.
+int stripsRetired = 0;
+
+class RetiredStripsScope {
+public:
+    RetiredStripsScope() noexcept { ++stripsRetired; }
+    ~RetiredStripsScope() { --stripsRetired; }
+    RetiredStripsScope(const RetiredStripsScope&) = delete;
+    RetiredStripsScope& operator=(const RetiredStripsScope&) = delete;
+};
+
+// Clears CurrentStrips when owned(table) says it belongs to what is about to be destroyed
+// (when it was set: keeping the pause), then waits for the block that may still hold it.
+// False: a block outlasted the wait, and nothing may be freed.
+template <typename Owned> bool RetireStrips(Owned owned) {
+    TStripStates* current = CurrentStrips.load(std::memory_order_acquire);
+    if (current != nullptr && owned(current) &&
+        CurrentStrips.compare_exchange_strong(current, nullptr) && StripReleaseWaitMs > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(StripReleaseWaitMs));
+    }
+    return WaitForAudioThreadToLeave();
+}
+
+bool SongOwnsStrips(const TSong& song, const TStripStates* table) {
+    for (std::int32_t i = 0; i < song.PartCount(); ++i) {
+        if (song.PartAt(i)->Strips.get() == table) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Destroys what `doomed` holds once the audio thread has provably left its strip tables; when
+// a block hangs instead, leaks it (the safe side). Window thread.
+template <typename Doomed, typename Owned> void DestroyAfterAudio(Doomed& doomed, Owned owned) {
+    if (!RetireStrips(owned)) {
+        for (auto& entry : doomed) {
+            (void)entry.release();
+        }
+        return;
+    }
+    RetiredStripsScope retired;
+    doomed.clear();
+}
 
 template <typename List> bool ValidIndex(const List& list, std::int32_t index) {
     return index >= 0 && static_cast<std::size_t>(index) < list.size();
@@ -137,7 +184,10 @@ TPart::~TPart() {
         }
         connections.clear();
     }
-    ReleaseCurrentStrips(Strips.get());
+    if (stripsRetired == 0 && !ReleaseCurrentStrips(Strips.get())) {
+        // A block still runs and may hold the table: better lost than freed under it.
+        (void)Strips.release();
+    }
 }
 
 std::int32_t TPart::ConnectionCount() const {
@@ -267,7 +317,12 @@ bool TSong::SwapParts(std::int32_t i, std::int32_t j) {
 }
 
 void TSong::ClearParts() {
+    std::vector<std::unique_ptr<TPart>> doomed = std::move(parts);
     parts.clear();
+    DestroyAfterAudio(doomed, [&doomed](const TStripStates* table) {
+        return std::any_of(doomed.begin(), doomed.end(),
+                           [table](const auto& part) { return part->Strips.get() == table; });
+    });
 }
 
 void TSong::CaptureSlots() {
@@ -333,7 +388,12 @@ bool TProject::DeleteSong(std::int32_t index) {
     if (!ValidIndex(songs, index)) {
         return false;
     }
+    std::vector<std::unique_ptr<TSong>> doomed;
+    doomed.push_back(std::move(songs[index]));
     songs.erase(songs.begin() + index);
+    DestroyAfterAudio(doomed, [&doomed](const TStripStates* table) {
+        return SongOwnsStrips(*doomed.front(), table);
+    });
     return true;
 }
 
@@ -342,7 +402,12 @@ bool TProject::SwapSongs(std::int32_t i, std::int32_t j) {
 }
 
 void TProject::ClearSongs() {
+    std::vector<std::unique_ptr<TSong>> doomed = std::move(songs);
     songs.clear();
+    DestroyAfterAudio(doomed, [&doomed](const TStripStates* table) {
+        return std::any_of(doomed.begin(), doomed.end(),
+                           [table](const auto& song) { return SongOwnsStrips(*song, table); });
+    });
 }
 
 TPart* TProject::CurrentPartObject() const {
@@ -390,20 +455,20 @@ TProject& InstallProject(std::unique_ptr<TProject> project) {
 
 void DestroyProject() {
     SetRoutingPart(nullptr);
-    TStripStates* strips = CurrentStrips.load(std::memory_order_acquire);
-    if (strips != nullptr) {
-        ReleaseCurrentStrips(strips);
+    if (openProject == nullptr) {
+        // Nothing of ours to free; still no table of a project that is gone stays current.
+        RetireStrips([](const TStripStates*) { return true; });
+        return;
     }
-    openProject.reset();
+    // Whatever table is current goes: the engine may have been handed any of the project's,
+    // including one of a part that was current a moment ago and is not any more.
+    std::vector<std::unique_ptr<TProject>> doomed;
+    doomed.push_back(std::move(openProject));
+    DestroyAfterAudio(doomed, [](const TStripStates*) { return true; });
 }
 
-void ReleaseCurrentStrips(const TStripStates* table) {
-    TStripStates* expected = const_cast<TStripStates*>(table);
-    if (table != nullptr && CurrentStrips.compare_exchange_strong(expected, nullptr)) {
-        if (StripReleaseWaitMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(StripReleaseWaitMs));
-        }
-    }
+bool ReleaseCurrentStrips(const TStripStates* table) {
+    return RetireStrips([table](const TStripStates* current) { return current == table; });
 }
 
 void SetRoutingPart(TPart* part) {

@@ -20,8 +20,9 @@
 //     thread reads and writes them whole without the lock. The display texts are std::string:
 //     the window thread reads them only under RoutingLock.
 //   - Nothing here is called on the driver's callback thread. It reads the strip table of the
-//     current part through CurrentStrips; a table is never freed while it is CurrentStrips
-//     without clearing CurrentStrips and waiting StripReleaseWaitMs first.
+//     current part through CurrentStrips; a table is freed only after CurrentStrips no longer
+//     names it and the block that may have loaded it earlier has ended (the block handshake,
+//     engine/block_handshake.h). When a block does not end in time, the table is leaked.
 
 #include "engine/event_queue.h"
 #include "engine/relaxed.h"
@@ -297,15 +298,18 @@ TProject* ActiveProject();
 TProject& CreateProject();
 /// Makes a project built elsewhere (the file reader) the open one; destroys the old one first.
 TProject& InstallProject(std::unique_ptr<TProject> project);
-/// Stops routing, clears CurrentStrips (waiting StripReleaseWaitMs when it was set) and
-/// destroys the open project. Nothing when there is none.
+/// Stops routing, clears CurrentStrips (pausing StripReleaseWaitMs when it was set), waits
+/// for the audio thread to leave the block in progress and destroys the open project. When
+/// the block does not end within the handshake's limit the project is leaked, not freed.
 void DestroyProject();
 
-/// How long a strip table that was CurrentStrips is kept after CurrentStrips is cleared, so a
-/// buffer in progress can finish with it. 100 ms.
+/// Pause after CurrentStrips is cleared before a table is released. 100 ms. The memory no
+/// longer depends on it: the release waits for the block in progress as well.
 extern int StripReleaseWaitMs;
-/// Clears CurrentStrips when it is table, then waits StripReleaseWaitMs. Window thread.
-void ReleaseCurrentStrips(const TStripStates* table);
+/// Clears CurrentStrips when it is table (then pauses StripReleaseWaitMs), and waits until no
+/// block that started before the call is still running. False when one still runs after the
+/// handshake's limit: the table must then not be freed. Window thread.
+bool ReleaseCurrentStrips(const TStripStates* table);
 
 // ---- Routing part -------------------------------------------------------------------------------
 

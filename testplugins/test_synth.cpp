@@ -6,9 +6,11 @@
 #include "testplugins/test_plugin_kit.h"
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 PELDOR_TEST_DEFINE_OPCODE_LOG()
@@ -48,6 +50,17 @@ namespace {
 
 using namespace peldor::testplugins;
 using vst2::AEffect;
+
+// Milliseconds each processReplacing call lasts at least: a heavy instrument on a loaded
+// machine, for the tests of what may be freed while a block runs.
+std::atomic<int> blockDelayMs{0};
+// When set, every processReplacing asks the host for idle (audioMasterIdle and
+// audioMasterNeedIdle), as some plugins do; idle opcodes that arrive while processing are
+// counted, since a host must not send them from there.
+std::atomic<bool> idleFromProcess{false};
+std::atomic<int> idleOpcodesWhileProcessing{0};
+// The thread inside processReplacing (no thread_local: its first use would allocate there).
+std::atomic<std::thread::id> processingThread{};
 
 constexpr int kPrograms = 4;
 constexpr int kParams = 3;
@@ -123,6 +136,10 @@ private:
     static VstIntPtr DispatcherProc(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                     void* ptr, float opt) {
         opcodeLog.Add(opcode);
+        if ((opcode == vst2::effIdle || opcode == vst2::effEditIdle) &&
+            processingThread.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+            idleOpcodesWhileProcessing.fetch_add(1, std::memory_order_relaxed);
+        }
         Synth& self = Of(e);
         const VstIntPtr answer = self.Dispatch(opcode, index, value, ptr, opt);
         if (opcode == vst2::effClose) {
@@ -357,7 +374,16 @@ private:
     }
     static void ProcessReplacingProc(AEffect* e, float** /*inputs*/, float** outputs,
                                      VstInt32 frames) {
+        if (const int delay = blockDelayMs.load(std::memory_order_relaxed); delay > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        }
+        processingThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+        if (idleFromProcess.load(std::memory_order_relaxed)) {
+            Of(e).host(e, vst2::audioMasterIdle, 0, 0, nullptr, 0.0f);
+            Of(e).host(e, vst2::audioMasterNeedIdle, 0, 0, nullptr, 0.0f);
+        }
         Of(e).Render(outputs, frames);
+        processingThread.store(std::thread::id{}, std::memory_order_relaxed);
     }
 
     vst2::audioMasterCallback host;
@@ -373,6 +399,18 @@ private:
 };
 
 } // namespace
+
+PELDOR_TEST_EXPORT void peldor_test_set_block_delay(int milliseconds) {
+    blockDelayMs.store(milliseconds, std::memory_order_relaxed);
+}
+
+PELDOR_TEST_EXPORT void peldor_test_set_idle_from_process(int on) {
+    idleFromProcess.store(on != 0, std::memory_order_relaxed);
+}
+
+PELDOR_TEST_EXPORT int peldor_test_idle_opcodes_while_processing() {
+    return idleOpcodesWhileProcessing.load(std::memory_order_relaxed);
+}
 
 PELDOR_TEST_EXPORT vst2::AEffect* VSTPluginMain(vst2::audioMasterCallback host) {
     // Like many real plugins: no host that cannot say its VST version.

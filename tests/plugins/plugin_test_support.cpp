@@ -100,6 +100,14 @@ void ResetSynthMidiLog(const std::string& path) {
     }
 }
 
+void SetBlockDelay(const std::string& path, int milliseconds) {
+    using DelayProc = void (*)(int);
+    if (auto set =
+            reinterpret_cast<DelayProc>(LibrarySymbol(path, "peldor_test_set_block_delay"))) {
+        set(milliseconds);
+    }
+}
+
 int LiveInstances(const std::string& path) {
     using CountProc = int (*)();
     auto count = reinterpret_cast<CountProc>(LibrarySymbol(path, "peldor_test_live_instances"));

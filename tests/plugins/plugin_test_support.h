@@ -28,6 +28,8 @@ std::vector<std::uint32_t> SynthMidiLog(const std::string& path);
 void ResetSynthMidiLog(const std::string& path);
 /// Instances of the already loaded test library at path that were not closed.
 int LiveInstances(const std::string& path);
+/// Makes every processReplacing of the PeldorSynth library at path last at least that long.
+void SetBlockDelay(const std::string& path, int milliseconds);
 /// An exported variable of the already loaded library at path, or null.
 void* LibrarySymbol(const std::string& path, const char* name);
 

@@ -6,11 +6,13 @@
 #include "engine/processor.h"
 #include "engine/realtime_scope.h"
 #include "engine/strip_table.h"
+#include "plugins/host_callback.h"
 #include "plugins/vst_host.h"
 #include "tests/plugins/plugin_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -142,6 +144,101 @@ TEST_F(PluginConcurrencyTest, NotesQueuedWhileTheEngineRendersAreHeard) {
     SlotMap[0] = -1;
     ChannelAssignment.OutMainL = -1;
     ChannelAssignment.OutMainR = -1;
+    synth.SetActive(false);
+}
+
+// A plugin's callbacks come from its own threads and the driver's at any time, while the
+// window thread adds and deletes plugin objects: the look-up of the calling object must never
+// read a list being changed, nor an object being freed.
+TEST_F(PluginConcurrencyTest, CallbacksFindTheirObjectWhileOthersComeAndGo) {
+    TVstPlugIn& synth = Open("PeldorSynth");
+    const vst2::AEffect* effect = synth.Effect();
+    std::atomic<bool> stop{false};
+    std::atomic<int> misses{0};
+    std::atomic<int> lookups{0};
+    std::thread caller([&] {
+        while (!stop.load()) {
+            RealtimeScope realtime;
+            if (FindPlugInByEffect(effect) != &synth || host.EnginePlugin(0) != &synth) {
+                misses.fetch_add(1);
+            }
+            lookups.fetch_add(1);
+        }
+    });
+    TVstPlugIns& plugIns = host.VstPlugIns();
+    for (int round = 0; round < 3000; ++round) {
+        plugIns.Add();
+        if (round % 3 == 2) {
+            plugIns.Delete(1);
+            plugIns.Delete(plugIns.Count() - 1);
+        }
+        if (round % 500 == 0) {
+            while (lookups.load() <= round / 500) {
+                std::this_thread::yield();
+            }
+        }
+    }
+    stop = true;
+    caller.join();
+    EXPECT_EQ(misses.load(), 0);
+    EXPECT_EQ(plugIns.Items(0), &synth);
+    synth.SetActive(false);
+}
+
+// effIdle and effEditIdle asked for from inside processReplacing are sent later, from the window
+// thread's idle pass, never on the driver's thread.
+TEST_F(PluginConcurrencyTest, IdleRequestsMadeWhileProcessingAreAnsweredFromTheWindowThread) {
+    TVstPlugIn& synth = Open("PeldorSynth");
+    const std::string library = TestPlugin("PeldorSynth");
+    auto setIdleFromProcess = reinterpret_cast<void (*)(int)>(
+        LibrarySymbol(library, "peldor_test_set_idle_from_process"));
+    auto idleWhileProcessing = reinterpret_cast<int (*)()>(
+        LibrarySymbol(library, "peldor_test_idle_opcodes_while_processing"));
+    ASSERT_NE(setIdleFromProcess, nullptr);
+    ASSERT_NE(idleWhileProcessing, nullptr);
+    // The handlers the slots install: effIdle for audioMasterIdle, effEditIdle for NeedIdle.
+    std::atomic<int> answered{0};
+    std::atomic<int> answeredOnTheDriverThread{0};
+    auto note = [&] {
+        answered.fetch_add(1);
+        if (InRealtimeScope()) {
+            answeredOnTheDriverThread.fetch_add(1);
+        }
+    };
+    synth.OnAudioMasterIdle = [note](TVstPlugIn& plugin) {
+        note();
+        plugin.Idle();
+    };
+    synth.OnAudioMasterNeedIdle = [note](TVstPlugIn& plugin) {
+        note();
+        plugin.EditIdle();
+    };
+
+    setIdleFromProcess(1);
+    const int idleBefore = idleWhileProcessing();
+    std::thread audio([&] {
+        float left[kFrames];
+        float right[kFrames];
+        float* outputs[2] = {left, right};
+        for (int block = 0; block < 20; ++block) {
+            RealtimeScope realtime;
+            synth.ProcessReplacing(nullptr, outputs, kFrames);
+        }
+    });
+    audio.join();
+    setIdleFromProcess(0);
+    EXPECT_EQ(idleWhileProcessing(), idleBefore);
+    EXPECT_EQ(answered.load(), 0);
+    EXPECT_TRUE(synth.NeedIdle());
+
+    ResetOpcodeLog(library);
+    RaiseDeferredIdleRequests(synth); // the window thread's next tick
+    EXPECT_EQ(answered.load(), 2) << "one answer per kind of request, however many blocks asked";
+    EXPECT_EQ(answeredOnTheDriverThread.load(), 0);
+    const std::vector<int> log = OpcodeLog(library);
+    EXPECT_NE(std::find(log.begin(), log.end(), vst2::effIdle), log.end());
+    RaiseDeferredIdleRequests(synth);
+    EXPECT_EQ(answered.load(), 2);
     synth.SetActive(false);
 }
 

@@ -1,11 +1,13 @@
 #include "project/project_model.h"
 
+#include "engine/block_handshake.h"
 #include "engine/event_queue.h"
 #include "tests/project/project_fakes.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -500,6 +502,53 @@ TEST_F(ProjectModel, DestroyingTheCurrentPartReleasesCurrentStripsAndRouting) {
     DestroyProject();
     EXPECT_EQ(ActiveProject(), nullptr);
     EXPECT_EQ(CurrentStrips.load(), nullptr);
+}
+
+// A block that loaded a part's table and is slow to finish with it (it writes the meters at
+// its end): removing the part, its song or all songs must not free the table under it, even
+// when another table has been made current in the meantime.
+TEST_F(ProjectModel, RemovedPartsAreFreedOnlyAfterTheBlockHoldingTheirTableEnds) {
+    TProject& project = CreateProject();
+    TSong* first = project.AddSong();
+    first->AddPart();
+    first->AddPart();
+    TSong* second = project.AddSong();
+    second->AddPart();
+    TSong* third = project.AddSong();
+    third->AddPart();
+
+    auto removeWhileABlockHolds = [](TPart* held, TStripStates* currentMeanwhile, auto remove) {
+        CurrentStrips.store(held->Strips.get());
+        std::atomic<bool> loaded{false};
+        std::atomic<bool> ended{false};
+        std::thread audio([&] {
+            BlockInProgress block;
+            TStripStates* strips = CurrentStrips.load(std::memory_order_acquire);
+            loaded = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(120));
+            (*strips)[kMasterStrip].MeterL = 0.5f;
+            ended = true;
+        });
+        while (!loaded) {
+            std::this_thread::yield();
+        }
+        CurrentStrips.store(currentMeanwhile);
+        remove();
+        const bool waited = ended;
+        audio.join();
+        return waited;
+    };
+
+    TStripStates* kept = third->PartAt(0)->Strips.get();
+    EXPECT_TRUE(removeWhileABlockHolds(first->PartAt(0), kept, [first] { first->DeletePart(0); }));
+    EXPECT_TRUE(removeWhileABlockHolds(first->PartAt(0), kept, [first] { first->ClearParts(); }));
+    EXPECT_TRUE(removeWhileABlockHolds(second->PartAt(0), second->PartAt(0)->Strips.get(),
+                                       [&project] { project.DeleteSong(1); }));
+    EXPECT_EQ(CurrentStrips.load(), nullptr);
+    EXPECT_TRUE(
+        removeWhileABlockHolds(third->PartAt(0), kept, [&project] { project.ClearSongs(); }));
+    EXPECT_EQ(CurrentStrips.load(), nullptr);
+    EXPECT_EQ(project.SongCount(), 0);
 }
 
 // The MIDI thread routes through the routing part while the window thread edits its list,
