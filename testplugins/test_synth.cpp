@@ -89,6 +89,21 @@ struct BankChunk {
     Program programs[kPrograms];
 };
 
+float LoadParam(float& value) {
+    return std::atomic_ref<float>(value).load(std::memory_order_relaxed);
+}
+
+void StoreParam(float& value, float newValue) {
+    std::atomic_ref<float>(value).store(newValue, std::memory_order_relaxed);
+}
+
+void StoreProgram(Program& to, const Program& from) {
+    std::memcpy(to.name, from.name, sizeof to.name);
+    for (int i = 0; i < kParams; ++i) {
+        StoreParam(to.params[i], from.params[i]);
+    }
+}
+
 struct Voice {
     int note = -1;
     double amplitude = 0.0;
@@ -272,7 +287,7 @@ private:
                 return 0;
             }
             chunk.program.name[kNameSize - 1] = '\0';
-            programs[program] = chunk.program;
+            StoreProgram(programs[program], chunk.program);
             return 1;
         }
         BankChunk chunk;
@@ -283,7 +298,9 @@ private:
         if (chunk.magic != kChunkMagic || chunk.current < 0 || chunk.current >= kPrograms) {
             return 0;
         }
-        std::memcpy(programs, chunk.programs, sizeof programs);
+        for (int p = 0; p < kPrograms; ++p) {
+            StoreProgram(programs[p], chunk.programs[p]);
+        }
         program = chunk.current;
         return 1;
     }
@@ -336,9 +353,9 @@ private:
     void Render(float** outputs, VstInt32 frames) {
         // Asked while processing, as real plugins do: the host must answer without allocating.
         host(&effect, vst2::audioMasterGetTime, 0, 0, nullptr, 0.0f);
-        const Program& current = programs[program];
-        const double volume = current.params[kParamVolume];
-        const double tune = std::exp2((current.params[kParamTune] - 0.5) * 2.0);
+        Program& current = programs[program];
+        const double volume = LoadParam(current.params[kParamVolume]);
+        const double tune = std::exp2((LoadParam(current.params[kParamTune]) - 0.5) * 2.0);
         int next = 0;
         for (VstInt32 s = 0; s < frames; ++s) {
             while (next < pendingCount && pending[next].frame <= s) {
@@ -365,12 +382,13 @@ private:
     static void SetParameterProc(AEffect* e, VstInt32 index, float value) {
         if (index >= 0 && index < kParams) {
             Synth& self = Of(e);
-            self.programs[self.program].params[index] = value;
+            StoreParam(self.programs[self.program].params[index], value);
         }
     }
     static float GetParameterProc(AEffect* e, VstInt32 index) {
         Synth& self = Of(e);
-        return index >= 0 && index < kParams ? self.programs[self.program].params[index] : 0.0f;
+        return index >= 0 && index < kParams ? LoadParam(self.programs[self.program].params[index])
+                                             : 0.0f;
     }
     static void ProcessReplacingProc(AEffect* e, float** /*inputs*/, float** outputs,
                                      VstInt32 frames) {
@@ -388,7 +406,9 @@ private:
 
     vst2::audioMasterCallback host;
     double sampleRate = 44100.0;
-    int program = 0;
+    // The host changes programs and parameters on its window thread while its audio thread
+    // renders: what the rendering reads is read and written whole.
+    std::atomic<int> program{0};
     Program programs[kPrograms]{};
     Voice voices[kVoices];
     PendingEvent pending[kMaxPendingEvents]{};
