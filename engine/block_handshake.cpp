@@ -13,10 +13,10 @@ std::atomic<std::uint64_t> Finished{0};
 } // namespace
 
 void NoteBlockStarted() noexcept {
-    Started.fetch_add(1, std::memory_order_relaxed);
-    // Pairs with the fence in WaitForAudioThreadToLeave: either the waiter sees this block as
+    // A read-modify-write that pairs with the one in WaitForAudioThreadToLeave: whichever comes
+    // second in the counter's order sees the other. Either the waiter sees this block as
     // started, or this block's later loads see what the waiter unpublished before it looked.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    Started.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void NoteBlockFinished() noexcept {
@@ -33,8 +33,8 @@ std::uint64_t BlocksFinished() noexcept {
 }
 
 bool WaitForAudioThreadToLeave(std::chrono::milliseconds limit) {
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    const std::uint64_t target = Started.load(std::memory_order_relaxed);
+    // Adding 0 rather than loading: see NoteBlockStarted.
+    const std::uint64_t target = Started.fetch_add(0, std::memory_order_acq_rel);
     if (Finished.load(std::memory_order_acquire) >= target) {
         return true;
     }

@@ -14,7 +14,7 @@
 namespace peldor {
 
 /// Driver callback thread, at the start of a block, before anything published is read. One
-/// relaxed increment and a fence; no system call.
+/// atomic increment; no system call.
 void NoteBlockStarted() noexcept;
 /// Driver callback thread, at the end of the same block, after the last published read.
 void NoteBlockFinished() noexcept;

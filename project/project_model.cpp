@@ -70,7 +70,7 @@ bool SongOwnsStrips(const TSong& song, const TStripStates* table) {
 // Destroys what `doomed` holds once the audio thread has provably left its strip tables; when
 // a block hangs instead, leaks it (the safe side). Window thread.
 template <typename Doomed, typename Owned> void DestroyAfterAudio(Doomed& doomed, Owned owned) {
-    if (!RetireStrips(owned)) {
+    if (stripsRetired == 0 && !RetireStrips(owned)) {
         for (auto& entry : doomed) {
             (void)entry.release();
         }
@@ -316,6 +316,10 @@ bool TSong::SwapParts(std::int32_t i, std::int32_t j) {
     return SwapEntries(parts, i, j);
 }
 
+TSong::~TSong() {
+    ClearParts();
+}
+
 void TSong::ClearParts() {
     std::vector<std::unique_ptr<TPart>> doomed = std::move(parts);
     parts.clear();
@@ -365,6 +369,10 @@ void TSong::ClearSlotInParts(std::int32_t slot) {
 // ---- TProject ---------------------------------------------------------------------------------
 
 TProject::TProject() : Created(NowAsDateTime()), Settings(std::make_unique<TProjectSettings>()) {}
+
+TProject::~TProject() {
+    ClearSongs();
+}
 
 std::int32_t TProject::SongCount() const {
     return static_cast<std::int32_t>(songs.size());

@@ -199,6 +199,8 @@ class TSong {
 public:
     /// A song with default fields and slot entries. Touches no counter.
     explicit TSong(std::string name = {});
+    /// Frees the parts as ClearParts does.
+    ~TSong();
     TSong(const TSong&) = delete;
     TSong& operator=(const TSong&) = delete;
 
@@ -211,6 +213,8 @@ public:
     TPart* AppendPart(std::unique_ptr<TPart> part);
     bool DeletePart(std::int32_t index);
     bool SwapParts(std::int32_t i, std::int32_t j);
+    /// Clears CurrentStrips when it is one of the parts' tables and waits once for the block
+    /// in progress before freeing them all (leaking them when it does not end).
     void ClearParts();
 
     /// CaptureSlotSettings for every slot.
@@ -246,6 +250,8 @@ public:
     /// A project with default fields, Created = now, and no songs. Touches no model state
     /// (CreateProject does what creating a project does to the current indices).
     TProject();
+    /// Frees the songs as ClearSongs does.
+    ~TProject();
     TProject(const TProject&) = delete;
     TProject& operator=(const TProject&) = delete;
 
@@ -255,6 +261,7 @@ public:
     TSong* AddSong();
     /// Appends a song as it stands (the file reader).
     TSong* AppendSong(std::unique_ptr<TSong> song);
+    /// DeleteSong and ClearSongs free the parts' tables as ClearParts does.
     bool DeleteSong(std::int32_t index);
     bool SwapSongs(std::int32_t i, std::int32_t j);
     void ClearSongs();
