@@ -11,6 +11,7 @@
 #include "plugins/registry_file.h"
 #include "project/project_model.h"
 #include "tests/app/app_test_support.h"
+#include "tests/app/switch_show.h"
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -139,28 +140,7 @@ TEST(SlotsWhilePlaying, SongsChangeFiftyTimesUnderAMidiStreamWithoutStoppingTheD
     main->Start();
     ASSERT_EQ(InstrumentCatalogue.size(), 2u);
 
-    main->NewProject();
-    TProject& project = *ActiveProject();
-    while (project.SongCount() > 0) {
-        project.DeleteSong(0);
-    }
-    for (std::int32_t index = 0; index < 2; ++index) {
-        TSong& song = *project.AddSong();
-        song.SlotSettings[0].PluginIndex = index;
-        TPart& part = *song.AddPart();
-        TConnection& connection = *part.AddConnection();
-        connection.SetInPort(0);
-        connection.InChannel = kOmniChannel;
-        connection.SetOutPort(kFirstInstrumentPort);
-        (*part.Strips)[kFirstInstrumentStrip].Level = 1.0f;
-        (*part.Strips)[kMasterStrip].Level = 1.0f;
-    }
-    CurrentSong = -1;
-    ASSERT_TRUE(main->EnterPart(0, 0));
-    SetMidiInputSelected(0, true);
-    OpenSelectedDevices();
-    main->Idle();
-    ASSERT_TRUE(main->Asio().Active());
+    BuildSwitchShow(*main, {{0, {0}}, {1, {0}}});
 
     std::atomic<bool> stop{false};
     std::thread midi([&] {

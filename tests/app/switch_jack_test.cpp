@@ -15,6 +15,7 @@
 #include "plugins/registry_file.h"
 #include "project/project_model.h"
 #include "tests/app/app_test_support.h"
+#include "tests/app/switch_show.h"
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/support/jack_server.h"
 #include "tests/support/temp_dir.h"
@@ -187,38 +188,14 @@ protected:
         return -1;
     }
 
-    /// Songs, each the plugin of slot 0 and its parts' transpositions; every part routes input
-    /// 1 to slot 0 at full level. Enters song 0, part 0 and lets the driver run.
+    /// Songs given as the file name of slot 0's library and the parts' transpositions (see
+    /// BuildSwitchShow); then the recorder listens to the master.
     void Build(const std::vector<std::pair<std::string, std::vector<int>>>& songs) {
-        controller->NewProject();
-        TProject& project = *ActiveProject();
-        while (project.SongCount() > 0) {
-            project.DeleteSong(0);
-        }
+        std::vector<SwitchSong> show;
         for (const auto& [plugin, transpositions] : songs) {
-            TSong& song = *project.AddSong();
-            song.SlotSettings[0].PluginIndex = CatalogueIndex(plugin);
-            for (int transpose : transpositions) {
-                TPart& part = *song.AddPart();
-                TConnection& connection = *part.AddConnection();
-                connection.SetInPort(0);
-                connection.InChannel = kOmniChannel;
-                connection.SetOutPort(kFirstInstrumentPort);
-                connection.OutChannel = kMultiChannel;
-                connection.Transpose = static_cast<std::int8_t>(transpose);
-                connection.ProgramEnabled = 0;
-                connection.VolumeEnabled = 0;
-                connection.PanEnabled = 0;
-                (*part.Strips)[kFirstInstrumentStrip].Level = 1.0f;
-                (*part.Strips)[kMasterStrip].Level = 1.0f;
-            }
+            show.push_back({CatalogueIndex(plugin), transpositions});
         }
-        CurrentSong = -1;
-        ASSERT_TRUE(controller->EnterPart(0, 0));
-        SetMidiInputSelected(0, true);
-        OpenSelectedDevices();
-        controller->Idle();
-        ASSERT_TRUE(controller->Asio().Active());
+        BuildSwitchShow(*controller, show);
         ASSERT_TRUE(recorder->Ready());
         ASSERT_TRUE(WaitUntil(10s, [&] { return recorder->Connect(); }));
     }
@@ -276,13 +253,7 @@ TEST_F(SwitchJackTest, AKeyHeldAcrossARemoteNextPartIsSilentASecondAfterItsRelea
 
 TEST_F(SwitchJackTest, ASongChangeThatLoadsZynAddSubFxLeavesNoGapInTheTestTone) {
     ASSERT_GE(CatalogueIndex("ZynAddSubFX.so"), 0);
-    TMixerSettings& mixer = StripTable.MixerSettings;
-    mixer.oscactive = 1;
-    mixer.oscsine = 1;
-    mixer.oscfrq = 0;
-    mixer.osctomain = 1;
-    mixer.osclevel = 0.5f;
-    controller->Processor()->UpdateOscillator();
+    StartTestTone(*controller);
     Build({{"PeldorSynth.so", {0}}, {"ZynAddSubFX.so", {0}}});
     Run(300ms);
 

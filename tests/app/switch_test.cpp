@@ -13,6 +13,7 @@
 #include "plugins/registry_file.h"
 #include "project/project_model.h"
 #include "tests/app/app_test_support.h"
+#include "tests/app/switch_show.h"
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -115,39 +116,14 @@ protected:
         return -1;
     }
 
-    /// Songs, each a list of part transpositions and the plugin of slot 0; every part routes
-    /// input 1 to slot 0 and has the instrument and the master at full level. Stands at song
-    /// 0, part 0, with its plugins loaded and the driver running.
+    /// Songs given as the library of slot 0 and the parts' transpositions (see
+    /// BuildSwitchShow).
     void Build(const std::vector<std::pair<std::string, std::vector<int>>>& songs) {
-        TMainController& main = *controller;
-        main.NewProject();
-        TProject& project = *ActiveProject();
-        while (project.SongCount() > 0) {
-            project.DeleteSong(0);
-        }
+        std::vector<SwitchSong> show;
         for (const auto& [plugin, transpositions] : songs) {
-            TSong& song = *project.AddSong();
-            song.SlotSettings[0].PluginIndex = CatalogueIndex(plugin);
-            song.SlotSettings[0].IsInstrument = 1;
-            for (int transpose : transpositions) {
-                TPart& part = *song.AddPart();
-                TConnection& connection = *part.AddConnection();
-                connection.SetInPort(0);
-                connection.InChannel = kOmniChannel;
-                connection.SetOutPort(kFirstInstrumentPort);
-                connection.OutChannel = kMultiChannel;
-                connection.Transpose = static_cast<std::int8_t>(transpose);
-                connection.ProgramEnabled = 0;
-                (*part.Strips)[kFirstInstrumentStrip].Level = 1.0f;
-                (*part.Strips)[kMasterStrip].Level = 1.0f;
-            }
+            show.push_back({CatalogueIndex(plugin), transpositions});
         }
-        CurrentSong = -1;
-        ASSERT_TRUE(main.EnterPart(0, 0));
-        SetMidiInputSelected(0, true);
-        OpenSelectedDevices();
-        main.Idle();
-        ASSERT_TRUE(main.Asio().Active());
+        BuildSwitchShow(*controller, show);
     }
 
     void Play(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
@@ -176,13 +152,7 @@ protected:
     /// half scale, straight into the master.
     void StartTone() {
         Start(true);
-        TMixerSettings& mixer = StripTable.MixerSettings;
-        mixer.oscactive = 1;
-        mixer.oscsine = 1;
-        mixer.oscfrq = 0;
-        mixer.osctomain = 1;
-        mixer.osclevel = 0.5f;
-        controller->Processor()->UpdateOscillator();
+        StartTestTone(*controller);
     }
 
     /// Plays the tone, switches, plays on, shuts down and checks the recording.
