@@ -2,7 +2,10 @@
 // What the engine needs of a hosted plugin, and of the collection that holds them. The plugin
 // host implements both; tests use fakes.
 
+#include "engine/strip_table.h"
 #include "vst2/vst2_abi.h"
+
+#include <cstddef>
 
 #include <cstdint>
 
@@ -32,6 +35,13 @@ public:
     virtual ~IEnginePluginHost() = default;
     /// The plugin at index, or null when there is none. Driver callback thread; no allocation.
     virtual IEnginePlugin* EnginePlugin(std::int32_t index) noexcept = 0;
+    /// The plugin serving slot 0-19, or null for an empty slot. This is what the passes ask.
+    /// By default the one SlotMap names; a host whose slots change while blocks run publishes
+    /// each slot's plugin atomically instead. Driver callback thread; no allocation.
+    virtual IEnginePlugin* SlotPlugin(std::int32_t slot) noexcept {
+        const std::int32_t index = SlotMap[static_cast<std::size_t>(slot)];
+        return index == -1 ? nullptr : EnginePlugin(index);
+    }
 };
 
 } // namespace peldor

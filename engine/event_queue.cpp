@@ -1,5 +1,7 @@
 #include "engine/event_queue.h"
 
+#include "engine/held_notes.h"
+
 #include <mutex>
 
 namespace peldor {
@@ -40,6 +42,7 @@ void InitEventQueues() {
         EventQueue[slot].Reset();
         PendingCount[slot].State.store(0, std::memory_order_release);
     }
+    HeldNotes.Clear();
 }
 
 bool QueueMidiEvent(int slot, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {

@@ -74,8 +74,8 @@ extern std::array<TInstrumentEventQueue, kInstrumentSlotCount> EventQueue;
 /// Changed by the routing (under RoutingLock) and the instrument pass; readable anywhere.
 extern std::array<TPendingEvents, kInstrumentSlotCount> PendingCount;
 
-/// Empties every queue and restores every record. Call at program start before any MIDI
-/// device is opened, and never while audio runs.
+/// Empties every queue, restores every record and forgets every held note. Call at program start
+/// before any MIDI device is opened, and never while audio runs.
 void InitEventQueues();
 
 /// Appends a short message to an instrument slot's queue with a delta of 0 frames. The caller

@@ -323,8 +323,7 @@ void TProcessor::InstrumentPass() noexcept {
         if (slot >= kInstrumentSlotCount) {
             return;
         }
-        const std::int32_t index = SlotMap[slot];
-        IEnginePlugin* plugin = index == -1 ? nullptr : pluginHost_->EnginePlugin(index);
+        IEnginePlugin* plugin = pluginHost_->SlotPlugin(slot);
         if (plugin == nullptr) {
             // Nobody to play them to: notes kept for a later plugin would sound (and hang) as
             // a burst when it arrives.
@@ -357,8 +356,7 @@ void TProcessor::EffectPass() noexcept {
         }
         const int effect = slot - kInstrumentSlotCount;
         float** outputs = EffectOut(effect);
-        const std::int32_t index = SlotMap[slot];
-        IEnginePlugin* plugin = index == -1 ? nullptr : pluginHost_->EnginePlugin(index);
+        IEnginePlugin* plugin = pluginHost_->SlotPlugin(slot);
         if (plugin == nullptr || !plugin->Active()) {
             // An emptied or switched-off effect must not keep replaying its last block.
             std::fill_n(outputs[0], frames, 0.0f);
@@ -497,8 +495,7 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     // Which instruments are active, read once for the block.
     bool active[kInstrumentSlotCount];
     for (int i = 0; i < kInstrumentSlotCount; ++i) {
-        const std::int32_t index = SlotMap[i];
-        IEnginePlugin* plugin = index == -1 ? nullptr : pluginHost_->EnginePlugin(index);
+        IEnginePlugin* plugin = pluginHost_->SlotPlugin(i);
         active[i] = plugin != nullptr && plugin->Active();
     }
 

@@ -1,6 +1,7 @@
 #include "midi/midi_devices.h"
 
 #include "engine/event_queue.h"
+#include "engine/held_notes.h"
 #include "midi/midi_options.h"
 #include "midi/routing.h"
 #include "midi/window_messages.h"
@@ -53,6 +54,36 @@ void ResetOutput(TMidiOutputDevice& device) {
     device.Opened = 0;
     device.SendEnabled = 0;
     device.Name.clear();
+}
+
+// The notes and pedals still held at a routed output that is about to close get their
+// note-offs and pedal releases first, so nothing hangs on the instrument behind it. The caller
+// holds RoutingLock.
+void EndHeldNotesAt(std::int32_t index, const TMidiOutputDevice& device) {
+    IMidiBackend* backend = MidiBackend();
+    const TMidiHandle handle = device.Handle;
+    if (index >= kRoutedMidiDevices) {
+        return;
+    }
+    const bool canSend = backend != nullptr && device.Opened && handle != kNoMidiHandle;
+    constexpr std::uint8_t kReleaseVelocity = 64;
+    HeldNotes.ForgetPort(
+        index, -1, true,
+        [&](const TNoteDestination& dest) {
+            if (canSend) {
+                backend->SendShortMessage(
+                    handle, PackShortMessage(static_cast<std::uint8_t>(kNoteOff | dest.Channel),
+                                             dest.Key, kReleaseVelocity));
+            }
+        },
+        [&](const TNoteDestination& dest) {
+            if (canSend) {
+                backend->SendShortMessage(
+                    handle,
+                    PackShortMessage(static_cast<std::uint8_t>(kControlChange | dest.Channel),
+                                     kCcSustain, 0));
+            }
+        });
 }
 
 // Clears the tables to "no devices".
@@ -274,6 +305,7 @@ void CloseOutputs() {
             // No routing may still be sending to the handle once it is closed.
             std::lock_guard hold(RoutingLock);
             handle = device.Handle;
+            EndHeldNotesAt(i, device);
             device.Handle = kNoMidiHandle;
             device.Opened = 0;
             device.SendEnabled = 0;

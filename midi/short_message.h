@@ -39,6 +39,8 @@ inline constexpr std::uint8_t kCcVolume = 7;
 inline constexpr std::uint8_t kCcBalance = 8;
 inline constexpr std::uint8_t kCcPan = 10;
 inline constexpr std::uint8_t kCcBankSelectLsb = 32;
+inline constexpr std::uint8_t kCcSustain = 64;
+inline constexpr std::uint8_t kCcAllSoundOff = 120;
 inline constexpr std::uint8_t kCcAllNotesOff = 123;
 
 /// Splits a short-message word. Any thread, no checks.

@@ -1,6 +1,8 @@
 #include "plugins/slots.h"
 
+#include "engine/block_handshake.h"
 #include "engine/event_queue.h"
+#include "engine/held_notes.h"
 #include "engine/processor.h"
 #include "plugins/host_callback.h"
 #include "plugins/host_values.h"
@@ -14,6 +16,7 @@
 #include <filesystem>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace peldor {
 namespace {
@@ -56,9 +59,14 @@ TPluginSlots::TPluginSlots(TVstHost& theHost, ISlotDriver& theDriver, TProcessor
     : host(theHost), driver(theDriver), processor(theProcessor) {
     constexpr std::int32_t kDefaultWindowPosition = 0;
     windowPositions.fill({kDefaultWindowPosition, kDefaultWindowPosition});
+    // From here on the engine finds each slot's plugin where the loaders publish it.
+    for (std::int32_t slot = 0; slot < kSlotCount; ++slot) {
+        Publish(slot);
+    }
 }
 
 TPluginSlots::~TPluginSlots() {
+    host.StopPublishingSlots();
     // The plugin objects may still point at the slot windows; they must not outlive them
     // pointing there.
     for (std::int32_t i = 0; i < host.VstPlugIns().Count(); ++i) {
@@ -100,15 +108,6 @@ void TPluginSlots::Refresh(bool instrument) {
     }
 }
 
-void TPluginSlots::Resume(bool driverWasActive) {
-    if (driverWasActive) {
-        driver.SetDriverActive(true);
-    }
-    // The workers' passes run on the driver's thread from its next buffer on; nothing to run
-    // here. Taking part in a pass from this thread would render plugins into buffers the
-    // driver's thread is already mixing, since its wait covers the worker threads only.
-}
-
 IEditorWindow& TPluginSlots::EnsureSlotWindow(std::int32_t slot) {
     std::unique_ptr<IEditorWindow>& window = windows[static_cast<std::size_t>(slot)];
     if (window == nullptr) {
@@ -137,28 +136,66 @@ void TPluginSlots::InstallHandlers(TVstPlugIn& plugin, bool instrument) {
     }
 }
 
+void TPluginSlots::Publish(std::int32_t slot) {
+    host.PublishSlotPlugin(slot, PluginInSlot(slot));
+}
+
+void TPluginSlots::ForgetSlotTraffic(std::int32_t slot) {
+    // Whatever was played into the slot belongs to the plugin that leaves it, and so do the
+    // notes it holds: their note-offs have nowhere to go.
+    ClearQueuedEvents(slot);
+    ForgetSlotNotes(slot);
+}
+
+bool TPluginSlots::Retire(TVstPlugIn* plugin) {
+    if (plugin == nullptr) {
+        return true;
+    }
+    if (!WaitForAudioThreadToLeave()) {
+        // A block still runs that may be inside the plugin: leaving it open in the collection
+        // is safe, closing it is not.
+        return false;
+    }
+    plugin->SetActive(false);
+    plugin->Unload();
+    plugin->SetDLLFileName({});
+    plugin->SetEditorWindow(nullptr);
+    const std::int32_t index = host.VstPlugIns().IndexOf(plugin);
+    host.VstPlugIns().Delete(index);
+    // The objects behind it moved down by one; the map moves with them.
+    for (auto& entry : SlotMap) {
+        if (index >= 0 && entry > index) {
+            entry = entry - 1;
+        }
+    }
+    return true;
+}
+
+void TPluginSlots::RetireReplaced(std::int32_t slot, TVstPlugIn* old) {
+    if (!Retire(old)) {
+        problems[static_cast<std::size_t>(slot)] = kStillPlayingProblem;
+    }
+}
+
 void TPluginSlots::RemoveSlotPlugin(std::int32_t slot) {
-    const std::int32_t index = SlotMap[static_cast<std::size_t>(slot)];
-    TVstPlugIn* plugin = host.VstPlugIns().Items(index);
+    const auto s = static_cast<std::size_t>(slot);
+    TVstPlugIn* plugin = PluginInSlot(slot);
     if (plugin != nullptr) {
         plugin->CloseEdit();
-        if (IEditorWindow* window = SlotWindow(slot)) {
-            window->Hide();
-        }
-        plugin->SetActive(false);
-        plugin->Unload();
-        plugin->SetDLLFileName({});
-        plugin->SetEditorWindow(nullptr);
-        host.VstPlugIns().Delete(index);
     }
-    ReleaseSlotEntry(slot);
-    adapters[static_cast<std::size_t>(slot)].Bind(nullptr);
+    if (IEditorWindow* window = SlotWindow(slot)) {
+        window->Hide();
+    }
+    SlotMap[s] = -1;
+    Publish(slot);
+    ForgetSlotTraffic(slot);
+    adapters[s].Bind(nullptr);
+    RetireReplaced(slot, plugin);
 }
 
 // ---- Loaders ------------------------------------------------------------------------------------
 
-std::optional<PlgListRecord> TPluginSlots::BeginLoad(std::int32_t slot, std::int32_t index,
-                                                     bool& driverWasActive) {
+std::optional<PlgListRecord> TPluginSlots::BeginLoad(std::int32_t slot, std::int32_t index) {
     const auto s = static_cast<std::size_t>(slot);
     const bool instrument = IsInstrumentSlot(slot);
     if (processor != nullptr) {
@@ -169,11 +206,8 @@ std::optional<PlgListRecord> TPluginSlots::BeginLoad(std::int32_t slot, std::int
         if (SlotMap[s] == -1) {
             return std::nullopt;
         }
-        driverWasActive = driver.DriverActive();
-        driver.SetDriverActive(false);
         RemoveSlotPlugin(slot);
         Refresh(instrument);
-        Resume(driverWasActive);
         return std::nullopt;
     }
     const TPluginCatalogue& catalogue = CatalogueOf(slot);
@@ -193,25 +227,39 @@ std::optional<PlgListRecord> TPluginSlots::BeginLoad(std::int32_t slot, std::int
 
     Busy(true);
     Pending();
-    driverWasActive = driver.DriverActive();
-    driver.SetDriverActive(false);
-    if (SlotMap[s] != -1) {
-        RemoveSlotPlugin(slot);
+    // The editor of the plugin being replaced closes first, as the new one opens in the same
+    // window; the plugin itself plays on until the new one takes its place.
+    if (TVstPlugIn* old = PluginInSlot(slot)) {
+        old->CloseEdit();
+        if (IEditorWindow* window = SlotWindow(slot)) {
+            window->Hide();
+        }
     }
     return entry;
 }
 
 void TPluginSlots::AbandonLoad(std::int32_t slot, TVstPlugIn& plugin, std::string why,
-                               bool driverWasActive) {
-    // The object stays in the collection, closed; the slot is empty again.
-    problems[static_cast<std::size_t>(slot)] = std::move(why);
-    SlotMap[static_cast<std::size_t>(slot)] = -1;
+                               TVstPlugIn* old) {
+    // The object stays in the collection, closed. The slot ends up empty: the plugin it had
+    // leaves as it would have for the new one.
     plugin.CloseEdit();
     plugin.SetActive(false);
     plugin.Unload();
     plugin.SetDLLFileName({});
+    EmptyAfterFailedLoad(slot, std::move(why), old);
+}
+
+void TPluginSlots::EmptyAfterFailedLoad(std::int32_t slot, std::string why, TVstPlugIn* old) {
+    const auto s = static_cast<std::size_t>(slot);
+    SlotMap[s] = -1;
+    Publish(slot);
+    if (old != nullptr) {
+        ForgetSlotTraffic(slot);
+        adapters[s].Bind(nullptr);
+        Retire(old);
+    }
+    problems[s] = std::move(why);
     Refresh(IsInstrumentSlot(slot));
-    Resume(driverWasActive);
     Busy(false);
     Pending();
 }
@@ -221,27 +269,24 @@ void TPluginSlots::LoadInstrumentSlot(std::int32_t slot, std::int32_t index) {
         return;
     }
     const auto s = static_cast<std::size_t>(slot);
-    bool wasActive = false;
-    const std::optional<PlgListRecord> entry = BeginLoad(slot, index, wasActive);
+    const std::optional<PlgListRecord> entry = BeginLoad(slot, index);
     if (!entry) {
         return;
     }
 
+    // Loaded, opened and prepared while the driver runs and the old plugin still plays.
+    TVstPlugIn* old = PluginInSlot(slot);
     TVstPlugIn& plugin = host.VstPlugIns().Add();
     plugin.SetDLLFileName(entry->LibraryFile);
     InstallHandlers(plugin, true);
     TellHostTheDriverRate();
-    // Whatever was played into the slot before belongs to no plugin, least of all this one.
-    ClearQueuedEvents(slot);
-    SlotMap[s] = plugin.Index();
     try {
         plugin.SetActive(true);
     } catch (const EVstError& error) {
-        AbandonLoad(slot, plugin, OpenFailure(plugin, error.what()), wasActive);
+        AbandonLoad(slot, plugin, OpenFailure(plugin, error.what()), old);
         return;
     }
     problems[s].clear();
-    adapters[s].Bind(&plugin);
 
     plugin.SetBlockSizeAndSampleRate(driver.DriverBufferSize(),
                                      static_cast<float>(driver.DriverSampleRate()));
@@ -255,8 +300,14 @@ void TPluginSlots::LoadInstrumentSlot(std::int32_t slot, std::int32_t index) {
     plugin.EditOpenIn(&window);
     SizeWindowToEditor(window, plugin);
 
+    // Between two blocks: the engine renders the new plugin from its next block on.
+    SlotMap[s] = plugin.Index();
+    Publish(slot);
+    ForgetSlotTraffic(slot);
+    adapters[s].Bind(&plugin);
+    RetireReplaced(slot, old);
+
     Refresh(true);
-    Resume(wasActive);
     Busy(false);
     Pending();
 }
@@ -266,12 +317,12 @@ void TPluginSlots::LoadEffectSlot(std::int32_t slot, std::int32_t index) {
         return;
     }
     const auto s = static_cast<std::size_t>(slot);
-    bool wasActive = false;
-    const std::optional<PlgListRecord> entry = BeginLoad(slot, index, wasActive);
+    const std::optional<PlgListRecord> entry = BeginLoad(slot, index);
     if (!entry) {
         return;
     }
 
+    TVstPlugIn* old = PluginInSlot(slot);
     TVstPlugIn& plugin = host.VstPlugIns().Add();
     plugin.SetDLLFileName(entry->LibraryFile);
     TellHostTheDriverRate();
@@ -279,10 +330,7 @@ void TPluginSlots::LoadEffectSlot(std::int32_t slot, std::int32_t index) {
         if (entry->IsShell == 1) {
             CurrentShellPluginId = entry->ShellID;
             if (!plugin.LoadLibraryModule(entry->LibraryFile)) {
-                problems[s] = plugin.LastLoadError();
-                Resume(wasActive);
-                Busy(false);
-                Pending();
+                EmptyAfterFailedLoad(slot, plugin.LastLoadError(), old);
                 return;
             }
             PreparePluginFpu();
@@ -294,15 +342,14 @@ void TPluginSlots::LoadEffectSlot(std::int32_t slot, std::int32_t index) {
         }
         plugin.SetActive(true);
     } catch (const EVstError& error) {
-        AbandonLoad(slot, plugin, OpenFailure(plugin, error.what()), wasActive);
+        AbandonLoad(slot, plugin, OpenFailure(plugin, error.what()), old);
         return;
     } catch (...) {
         // A shell library's entry function that raises: the same as a failed Open.
         plugin.PlaceEffect(nullptr);
-        AbandonLoad(slot, plugin, "the entry function raised an exception", wasActive);
+        AbandonLoad(slot, plugin, "the entry function raised an exception", old);
         return;
     }
-    Resume(wasActive);
 
     plugin.SetBlockSizeAndSampleRate(driver.DriverBufferSize(),
                                      static_cast<float>(driver.DriverSampleRate()));
@@ -313,8 +360,10 @@ void TPluginSlots::LoadEffectSlot(std::int32_t slot, std::int32_t index) {
     plugin.ConnectInput(1, true);
     problems[s].clear();
     adapters[s].Bind(&plugin);
-    // The plugin is open: the engine may take it from its next buffer on.
+    // The plugin is open and prepared: the engine takes it from its next block on.
     SlotMap[s] = plugin.Index();
+    Publish(slot);
+    RetireReplaced(slot, old);
 
     IEditorWindow& window = EnsureSlotWindow(slot);
     plugin.SetEditorWindow(&window);
@@ -351,6 +400,12 @@ void TPluginSlots::UnloadAllPlugins() {
     if (processor != nullptr) {
         processor->StopWorkers();
     }
+    for (std::int32_t slot = 0; slot < kSlotCount; ++slot) {
+        host.PublishSlotPlugin(slot, nullptr);
+    }
+    if (!WaitForAudioThreadToLeave()) {
+        return; // a block is stuck in a plugin: closing them now could crash it
+    }
     for (std::int32_t i = 0; i < host.VstPlugIns().Count(); ++i) {
         TVstPlugIn* plugin = host.VstPlugIns().Items(i);
         if (plugin->Active()) {
@@ -364,29 +419,38 @@ void TPluginSlots::UnloadAllPlugins() {
 }
 
 void TPluginSlots::UnloadSlots() {
+    std::vector<TVstPlugIn*> leaving;
     for (std::int32_t slot = 0; slot < kSlotCount; ++slot) {
         const auto s = static_cast<std::size_t>(slot);
         TVstPlugIn* plugin = PluginInSlot(slot);
         if (plugin != nullptr && !plugin->DLLFileName().empty()) {
             plugin->CloseEdit();
-            plugin->SetActive(false);
-            plugin->Unload();
-            plugin->SetDLLFileName({});
             SlotMap[s] = -1;
-            ClearQueuedEvents(slot);
+            Publish(slot);
+            ForgetSlotTraffic(slot);
             adapters[s].Bind(nullptr);
+            leaving.push_back(plugin);
         }
         if (windows[s] != nullptr) {
             windows[s]->Hide();
         }
+    }
+    if (leaving.empty() || !WaitForAudioThreadToLeave()) {
+        return;
+    }
+    for (TVstPlugIn* plugin : leaving) {
+        plugin->SetActive(false);
+        plugin->Unload();
+        plugin->SetDLLFileName({});
     }
 }
 
 void TPluginSlots::TellHostTheDriverRate() {
     // Open sends the host's rate to the plugin, and plugins ask for it: it must be the rate
     // the driver runs at, or every note sounds off pitch.
+    // Plugins read it while they render: it is written only when it changes.
     const double rate = driver.DriverSampleRate();
-    if (rate > 0.0) {
+    if (rate > 0.0 && rate != host.VstTimeInfo().SampleRate()) {
         host.VstTimeInfo().SetSampleRate(rate);
     }
 }

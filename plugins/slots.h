@@ -10,10 +10,12 @@
 // a plugin out of a slot deletes its object, which moves the later objects down by one;
 // ReleaseSlotEntry moves the SlotMap entries with them.
 //
-// Threads: everything here runs on the window thread. The engine reads SlotMap and calls the
-// slot plugins on the driver's callback thread without a lock, so the loaders switch the driver
-// off before they delete, unload or replace a slot's plugin, and set SlotMap for a new effect
-// only once it is open.
+// Threads: everything here runs on the window thread, and the driver keeps running through
+// every load. The engine calls the slot plugins on the driver's callback thread without a lock
+// and finds them through the host's published slot table, not through SlotMap or the
+// collection. So a new plugin is loaded, opened and prepared first, then published in one
+// atomic store (the engine takes it from its next block on), and the plugin it replaces is
+// closed and unloaded only after the block handshake says no block is still rendering it.
 
 #include "engine/strip_table.h"
 #include "plugins/editor_window.h"
@@ -59,6 +61,10 @@ struct TSlotViews {
     std::function<void()> RefreshEffectSlots;
 };
 
+/// The slot's problem when the plugin it had could not be unloaded: a block still rendered it.
+inline constexpr char kStillPlayingProblem[] =
+    "the previous plugin was still being rendered and stays loaded";
+
 /// How long UnloadAllPlugins waits after closing the plugins, so the plugins' own threads can
 /// wind down.
 inline constexpr int kUnloadSettleMs = 100;
@@ -81,7 +87,8 @@ public:
     /// Puts entry index of the instrument catalogue into instrument slot 0-15, or empties the
     /// slot with -1. Nothing while no project exists, for a slot outside 0-15, or for an index
     /// beyond the catalogue. A plugin that fails to open leaves the slot empty; SlotProblem
-    /// says why. Switches the driver off while it replaces or removes a plugin.
+    /// says why, and so does a slot whose old plugin a stuck block kept loaded. The driver keeps
+    /// running: the new plugin replaces the old one between two blocks.
     void LoadInstrumentSlot(std::int32_t slot, std::int32_t index) override;
     /// The same for effect slots 16-19 and the effect catalogue, shell entries included.
     void LoadEffectSlot(std::int32_t slot, std::int32_t index) override;
@@ -134,27 +141,36 @@ public:
 
 private:
     /// The loaders' first steps: the workers stopped; index -1 empties the slot; otherwise the
-    /// catalogue entry is checked and, with the driver off (its state before in
-    /// driverWasActive), the slot's plugin removed. The entry to load, or nothing when the
-    /// loader is done.
-    std::optional<PlgListRecord> BeginLoad(std::int32_t slot, std::int32_t index,
-                                           bool& driverWasActive);
-    /// A plugin that failed to open: closed and unloaded, left in the collection; the slot
-    /// stays empty with why as its problem, and the driver and workers run again.
-    void AbandonLoad(std::int32_t slot, TVstPlugIn& plugin, std::string why, bool driverWasActive);
+    /// catalogue entry is checked and the editor of the slot's plugin closed (the plugin plays
+    /// on). The entry to load, or nothing when the loader is done.
+    std::optional<PlgListRecord> BeginLoad(std::int32_t slot, std::int32_t index);
+    /// A plugin that failed to open: closed and unloaded, left in the collection; the slot ends
+    /// up empty (old, the plugin it had, retired) with why as its problem.
+    void AbandonLoad(std::int32_t slot, TVstPlugIn& plugin, std::string why, TVstPlugIn* old);
+    /// The slot emptied after a failed load, with why as its problem; old retired.
+    void EmptyAfterFailedLoad(std::int32_t slot, std::string why, TVstPlugIn* old);
     /// The choice handlers: records the choice in the current song and loads the slot.
     void Choose(std::int32_t slot, std::int32_t tag, bool instrument);
-    /// Removes the slot's plugin: editor closed, window hidden, plugin closed and unloaded, its
-    /// object deleted from the collection, SlotMap renumbered. The driver is off.
+    /// Empties the slot while the driver runs: editor closed, window hidden, the engine given
+    /// no plugin for it, then the old plugin retired.
     void RemoveSlotPlugin(std::int32_t slot);
+    /// The slot's plugin (by SlotMap) to the engine, atomically.
+    void Publish(std::int32_t slot);
+    /// The slot's queued events and held notes dropped: its plugin is leaving.
+    void ForgetSlotTraffic(std::int32_t slot);
+    /// A plugin the engine no longer has: once no block can still be rendering it (the block
+    /// handshake), closed, unloaded and deleted from the collection, SlotMap following the
+    /// objects that move down. False when a block did not end in time: the plugin then stays
+    /// open in the collection.
+    bool Retire(TVstPlugIn* plugin);
+    /// Retire, noting in the slot's problem when the old plugin had to stay loaded.
+    void RetireReplaced(std::int32_t slot, TVstPlugIn* old);
     /// The slot's window, created when missing.
     IEditorWindow& EnsureSlotWindow(std::int32_t slot);
     void SizeWindowToEditor(IEditorWindow& window, TVstPlugIn& plugin);
     void InstallHandlers(TVstPlugIn& plugin, bool instrument);
     /// The driver's rate into the host's time information. The driver is off.
     void TellHostTheDriverRate();
-    /// Restores the driver state the loader found.
-    void Resume(bool driverWasActive);
     void Busy(bool busy);
     void Pending();
     void Refresh(bool instrument);

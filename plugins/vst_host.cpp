@@ -197,4 +197,29 @@ IEnginePlugin* TVstHost::EnginePlugin(std::int32_t index) noexcept {
     return plugIns != nullptr ? plugIns->Published(index) : nullptr;
 }
 
+void TVstHost::PublishSlotPlugin(std::int32_t slot, TVstPlugIn* plugin) noexcept {
+    if (slot < 0 || slot >= kSlotCount) {
+        return;
+    }
+    publishedSlots[static_cast<std::size_t>(slot)].store(plugin, std::memory_order_release);
+    slotsPublished.store(true, std::memory_order_release);
+}
+
+void TVstHost::StopPublishingSlots() noexcept {
+    slotsPublished.store(false, std::memory_order_release);
+    for (auto& slot : publishedSlots) {
+        slot.store(nullptr, std::memory_order_relaxed);
+    }
+}
+
+IEnginePlugin* TVstHost::SlotPlugin(std::int32_t slot) noexcept {
+    if (slot < 0 || slot >= kSlotCount) {
+        return nullptr;
+    }
+    if (!slotsPublished.load(std::memory_order_acquire)) {
+        return IEnginePluginHost::SlotPlugin(slot);
+    }
+    return publishedSlots[static_cast<std::size_t>(slot)].load(std::memory_order_acquire);
+}
+
 } // namespace peldor

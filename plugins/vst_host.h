@@ -8,6 +8,7 @@
 #include "plugins/vst_plugin.h"
 #include "plugins/vst_time_info.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -127,9 +128,23 @@ public:
     /// The plugin object at index, or null. Driver callback thread; no allocation.
     IEnginePlugin* EnginePlugin(std::int32_t index) noexcept override;
 
+    /// Makes plugin (null: none) the one the engine renders for slot 0-19 from its next block
+    /// on; one atomic store. From the first call on, the engine takes every slot's plugin from
+    /// what was published here rather than through SlotMap and the collection, so the slot
+    /// loaders can add and delete objects while blocks run. Window thread.
+    void PublishSlotPlugin(std::int32_t slot, TVstPlugIn* plugin) noexcept;
+    /// Back to the slot look-up through SlotMap (the slots are gone). Window thread, with no
+    /// block running.
+    void StopPublishingSlots() noexcept;
+    /// The published plugin of the slot, or the one SlotMap names while nothing is published.
+    /// Driver callback thread; no allocation.
+    IEnginePlugin* SlotPlugin(std::int32_t slot) noexcept override;
+
 private:
     std::unique_ptr<TVstPlugIns> plugIns;
     std::unique_ptr<TVstTimeInformation> timeInfo;
+    std::atomic<bool> slotsPublished{false};
+    std::array<std::atomic<TVstPlugIn*>, kSlotCount> publishedSlots{};
 };
 
 } // namespace peldor

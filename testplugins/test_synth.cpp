@@ -17,6 +17,37 @@ PELDOR_TEST_DEFINE_OPCODE_LOG()
 
 namespace {
 
+/// Every MIDI event the library's instances received, as short-message words (status in the
+/// lowest byte), in the order they arrived; the first kCapacity of them.
+struct MidiLog {
+    static constexpr int kCapacity = 16384;
+    unsigned words[kCapacity] = {};
+    std::atomic<int> count{0};
+
+    void Add(unsigned word) noexcept {
+        const int at = count.fetch_add(1, std::memory_order_acq_rel);
+        if (at < kCapacity) {
+            __atomic_store_n(&words[at], word, __ATOMIC_RELEASE);
+        } else {
+            count.store(kCapacity, std::memory_order_release);
+        }
+    }
+};
+MidiLog midiLog;
+
+} // namespace
+
+/// The MIDI log: number of entries, *words the entries.
+PELDOR_TEST_EXPORT int peldor_test_midi_log(const unsigned** words) {
+    *words = midiLog.words;
+    return std::min(midiLog.count.load(std::memory_order_acquire), MidiLog::kCapacity);
+}
+PELDOR_TEST_EXPORT void peldor_test_midi_log_reset() {
+    midiLog.count.store(0, std::memory_order_release);
+}
+
+namespace {
+
 using namespace peldor::testplugins;
 using vst2::AEffect;
 
@@ -57,6 +88,21 @@ struct BankChunk {
     VstInt32 current;
     Program programs[kPrograms];
 };
+
+float LoadParam(float& value) {
+    return std::atomic_ref<float>(value).load(std::memory_order_relaxed);
+}
+
+void StoreParam(float& value, float newValue) {
+    std::atomic_ref<float>(value).store(newValue, std::memory_order_relaxed);
+}
+
+void StoreProgram(Program& to, const Program& from) {
+    std::memcpy(to.name, from.name, sizeof to.name);
+    for (int i = 0; i < kParams; ++i) {
+        StoreParam(to.params[i], from.params[i]);
+    }
+}
 
 struct Voice {
     int note = -1;
@@ -241,7 +287,7 @@ private:
                 return 0;
             }
             chunk.program.name[kNameSize - 1] = '\0';
-            programs[program] = chunk.program;
+            StoreProgram(programs[program], chunk.program);
             return 1;
         }
         BankChunk chunk;
@@ -252,7 +298,9 @@ private:
         if (chunk.magic != kChunkMagic || chunk.current < 0 || chunk.current >= kPrograms) {
             return 0;
         }
-        std::memcpy(programs, chunk.programs, sizeof programs);
+        for (int p = 0; p < kPrograms; ++p) {
+            StoreProgram(programs[p], chunk.programs[p]);
+        }
         program = chunk.current;
         return 1;
     }
@@ -261,16 +309,20 @@ private:
         if (events == nullptr) {
             return;
         }
-        for (VstInt32 i = 0; i < events->numEvents && pendingCount < kMaxPendingEvents; ++i) {
+        for (VstInt32 i = 0; i < events->numEvents; ++i) {
             const vst2::VstEvent* event = events->events[i];
             if (event == nullptr || event->type != vst2::kVstMidiType) {
                 continue;
             }
             const auto* midi = reinterpret_cast<const vst2::VstMidiEvent*>(event);
-            pending[pendingCount++] = {midi->deltaFrames,
-                                       static_cast<unsigned char>(midi->midiData[0]),
-                                       static_cast<unsigned char>(midi->midiData[1]),
-                                       static_cast<unsigned char>(midi->midiData[2])};
+            const auto status = static_cast<unsigned char>(midi->midiData[0]);
+            const auto data1 = static_cast<unsigned char>(midi->midiData[1]);
+            const auto data2 = static_cast<unsigned char>(midi->midiData[2]);
+            midiLog.Add(status | static_cast<unsigned>(data1) << 8 |
+                        static_cast<unsigned>(data2) << 16);
+            if (pendingCount < kMaxPendingEvents) {
+                pending[pendingCount++] = {midi->deltaFrames, status, data1, data2};
+            }
         }
     }
 
@@ -301,9 +353,9 @@ private:
     void Render(float** outputs, VstInt32 frames) {
         // Asked while processing, as real plugins do: the host must answer without allocating.
         host(&effect, vst2::audioMasterGetTime, 0, 0, nullptr, 0.0f);
-        const Program& current = programs[program];
-        const double volume = current.params[kParamVolume];
-        const double tune = std::exp2((current.params[kParamTune] - 0.5) * 2.0);
+        Program& current = programs[program];
+        const double volume = LoadParam(current.params[kParamVolume]);
+        const double tune = std::exp2((LoadParam(current.params[kParamTune]) - 0.5) * 2.0);
         int next = 0;
         for (VstInt32 s = 0; s < frames; ++s) {
             while (next < pendingCount && pending[next].frame <= s) {
@@ -330,12 +382,13 @@ private:
     static void SetParameterProc(AEffect* e, VstInt32 index, float value) {
         if (index >= 0 && index < kParams) {
             Synth& self = Of(e);
-            self.programs[self.program].params[index] = value;
+            StoreParam(self.programs[self.program].params[index], value);
         }
     }
     static float GetParameterProc(AEffect* e, VstInt32 index) {
         Synth& self = Of(e);
-        return index >= 0 && index < kParams ? self.programs[self.program].params[index] : 0.0f;
+        return index >= 0 && index < kParams ? LoadParam(self.programs[self.program].params[index])
+                                             : 0.0f;
     }
     static void ProcessReplacingProc(AEffect* e, float** /*inputs*/, float** outputs,
                                      VstInt32 frames) {
@@ -353,7 +406,9 @@ private:
 
     vst2::audioMasterCallback host;
     double sampleRate = 44100.0;
-    int program = 0;
+    // The host changes programs and parameters on its window thread while its audio thread
+    // renders: what the rendering reads is read and written whole.
+    std::atomic<int> program{0};
     Program programs[kPrograms]{};
     Voice voices[kVoices];
     PendingEvent pending[kMaxPendingEvents]{};

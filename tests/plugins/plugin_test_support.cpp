@@ -77,6 +77,29 @@ void ResetOpcodeLog(const std::string& path) {
     }
 }
 
+std::vector<std::uint32_t> SynthMidiLog(const std::string& path) {
+    using LogProc = int (*)(const unsigned**);
+    auto log = reinterpret_cast<LogProc>(LibrarySymbol(path, "peldor_test_midi_log"));
+    if (log == nullptr) {
+        return {};
+    }
+    const unsigned* words = nullptr;
+    const int count = log(&words);
+    std::vector<std::uint32_t> copy;
+    for (int i = 0; i < count; ++i) {
+        copy.push_back(__atomic_load_n(&words[i], __ATOMIC_ACQUIRE));
+    }
+    return copy;
+}
+
+void ResetSynthMidiLog(const std::string& path) {
+    using ResetProc = void (*)();
+    if (auto reset =
+            reinterpret_cast<ResetProc>(LibrarySymbol(path, "peldor_test_midi_log_reset"))) {
+        reset();
+    }
+}
+
 void SetBlockDelay(const std::string& path, int milliseconds) {
     using DelayProc = void (*)(int);
     if (auto set =

@@ -7,6 +7,7 @@
 #include "tests/support/temp_dir.h"
 #include "vst2/vst2_abi.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -21,6 +22,10 @@ std::string TestPlugin(const std::string& name);
 /// The dispatcher opcodes the already loaded test library at path received, and resetting it.
 std::vector<int> OpcodeLog(const std::string& path);
 void ResetOpcodeLog(const std::string& path);
+/// The MIDI events the already loaded synth library at path received (short-message words,
+/// status in the lowest byte), and resetting it.
+std::vector<std::uint32_t> SynthMidiLog(const std::string& path);
+void ResetSynthMidiLog(const std::string& path);
 /// Instances of the already loaded test library at path that were not closed.
 int LiveInstances(const std::string& path);
 /// Makes every processReplacing of the PeldorSynth library at path last at least that long.
