@@ -9,6 +9,7 @@
 #include "ui/main_form.h"
 #include "ui/qt_message_box_presenter.h"
 #include "ui/splash_form.h"
+#include "ui/stage_look.h"
 #include "ui/window_message_pump.h"
 
 #include <QApplication>
@@ -101,6 +102,7 @@ int RunWindowProgram(const TRunnerOptions& runner, int& argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName("PELDOR");
+    ApplyStageLook(application);
     StopSignals stopSignals;
 
     TStartOptions start;

@@ -3,6 +3,7 @@
 #include "i18n/message_box.h"
 #include "midi/window_messages.h"
 #include "ui/about_form.h"
+#include "ui/flat_style.h"
 #include "ui/hotkey.h"
 #include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
@@ -36,6 +37,10 @@ constexpr std::array<int, 4> kPanelWidths{100, 80, 50, 50};
 /// panels 1-3 keep their 180.
 constexpr int kPanelSpacing = 20;
 constexpr const char* kProgramName = "PELDOR";
+/// The engine's only run-time warning, drawn so that it is seen from the stage.
+constexpr const char* kOverloadText = "OVERLOAD!";
+/// The status panels are read from a distance: a size above the menus'.
+constexpr int kPanelFontPx = 15;
 
 struct TRemoteAction {
     const char* Name;
@@ -51,6 +56,14 @@ constexpr std::array<TRemoteAction, kRemoteActionCount> kRemoteActions{{
     {"RemotePanic", "All notes off",
      "All notes off|Send \"All notes off\" through every connection"},
 }};
+
+/// The menu bar and the status bar a shade darker than the client area they frame.
+void SetBarGround(QWidget& bar) {
+    QPalette pal = bar.palette();
+    pal.setColor(QPalette::Window, style::kTitleBack);
+    bar.setPalette(pal);
+    bar.setAutoFillBackground(true);
+}
 
 std::filesystem::path ExistingPage(const std::filesystem::path& folder, const char* file) {
     std::error_code ec;
@@ -133,6 +146,7 @@ QAction* TMainForm::AddAction(QMenu* menu, const char* name, const QString& capt
 void TMainForm::BuildMenu() {
     QMenuBar* bar = menuBar();
     bar->setObjectName("Menu");
+    SetBarGround(*bar);
 
     QMenu* file = bar->addMenu("&File");
     file->setToolTipsVisible(true);
@@ -253,11 +267,13 @@ void TMainForm::BuildMenu() {
 void TMainForm::BuildStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName("status");
+    SetBarGround(*bar);
     bar->setSizeGripEnabled(false);
     for (std::size_t i = 0; i < panels.size(); ++i) {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QString("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setFont(style::SansFont(kPanelFontPx));
         panel->setFixedWidth(kPanelWidths[i]);
         if (i > 0) {
             panel->setAlignment(Qt::AlignCenter);
@@ -277,8 +293,10 @@ void TMainForm::LoadFromCore() {
             ->setShortcut(HotkeyToKeySequence(core.RemoteHotkey(i)));
     }
     RefreshFromCore();
-    for (std::size_t i = 0; i < panels.size(); ++i) {
-        panels[i]->setText(QString::fromStdString(core.StatusPanels()[i]));
+    const std::array<std::string, 4> texts = core.StatusPanels();
+    ShowHint(QString::fromStdString(texts[0]));
+    for (std::size_t i = 1; i < panels.size(); ++i) {
+        panels[i]->setText(QString::fromStdString(texts[i]));
     }
     FitPanels();
     // The instruments and effects windows, with the menus the plugin scan built.
@@ -397,10 +415,7 @@ void TMainForm::UITimerTimer() {
     core.Timer();
     if (core.ProjectOpen()) {
         // "OVERLOAD!" while the engine's flag is set, otherwise empty: a hint lasts one tick.
-        const QString text = QString::fromStdString(core.StatusPanels()[0]);
-        if (panels[0]->text() != text) {
-            panels[0]->setText(text);
-        }
+        ShowHint(QString::fromStdString(core.StatusPanels()[0]));
     }
     RefreshFromCore();
 }
@@ -432,11 +447,27 @@ bool TMainForm::event(QEvent* e) {
         // Hints go to status panel 0 rather than over the panels.
         const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
         if (!tip.isEmpty()) {
-            panels[0]->setText(tip);
+            ShowHint(tip);
         }
         return true;
     }
     return QMainWindow::event(e);
+}
+
+void TMainForm::ShowHint(const QString& text) {
+    if (panels[0]->text() != text) {
+        panels[0]->setText(text);
+    }
+    const bool alarm = text == QLatin1String(kOverloadText);
+    if (alarm == overloadShown) {
+        return;
+    }
+    overloadShown = alarm;
+    QPalette pal = panels[0]->palette();
+    pal.setColor(QPalette::WindowText,
+                 alarm ? style::kAlarmText : palette().color(QPalette::WindowText));
+    panels[0]->setPalette(pal);
+    panels[0]->setFont(style::SansFont(kPanelFontPx, alarm));
 }
 
 void TMainForm::resizeEvent(QResizeEvent* e) {

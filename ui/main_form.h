@@ -105,6 +105,8 @@ private:
     void BuildStatusBar();
     void RefreshFromCore();
     void FitPanels();
+    /// Status panel 0: a hint, "OVERLOAD!" (red and bold) or nothing.
+    void ShowHint(const QString& text);
     void StorePlacement();
     QString AskProjectFile(bool save);
     void ShowSorry();
@@ -135,6 +137,7 @@ private:
     /// LoadFromCore has run: the start-up is over.
     bool loaded = false;
     bool closing = false;
+    bool overloadShown = false;
 };
 
 } // namespace peldor

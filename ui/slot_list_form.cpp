@@ -1,10 +1,12 @@
 #include "ui/slot_list_form.h"
 
 #include "plugins/plugin_catalogue.h"
+#include "ui/flat_style.h"
 
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QStyle>
 
 namespace peldor {
 namespace {
@@ -14,13 +16,62 @@ constexpr int kEffectRows = 4;
 constexpr int kFirstEffectSlot = 16;
 constexpr int kRowTop = 8;
 constexpr int kRowHeight = 32;
-constexpr int kLabelWidth = 50;
+constexpr int kLabelLeft = 6;
+/// Wide enough for "VSTi 16" in the bold row font.
+constexpr int kLabelWidth = 64;
 constexpr int kControlHeight = 25;
 constexpr int kVisibleWidth = 44;
-/// FormResize: the "Visible" switches sit 48 pixels from the right edge, the plugin panels
-/// take the width less 104.
+/// FormResize: the "Visible" switches sit 48 pixels from the right edge; the plugin panels
+/// reach from the labels to just before them.
 constexpr int kVisibleFromRight = 48;
-constexpr int kPanelWidthLess = 104;
+constexpr int kGap = 4;
+constexpr int kPanelLeft = kLabelLeft + kLabelWidth + kGap;
+/// Slot names and plugin names are read from the stage; the buttons keep the size that fits
+/// "Visible" into its 44 pixels.
+constexpr int kRowFontPx = 15;
+constexpr int kButtonFontPx = 11;
+constexpr int kBottomButtonFontPx = 13;
+/// The plugin field of an empty slot: darker than a filled one, but still a field to click.
+const QColor kEmptyFieldBack{0x17, 0x1A, 0x2B};
+const QColor kEmptyFieldFrame{0x2E, 0x35, 0x58};
+
+/// The rows, the plugin fields and the buttons in the flat colours; empty slots (the property
+/// "empty") are dimmer.
+QString SlotListStyleSheet() {
+    using namespace style;
+    return QString(R"(
+QLabel { color: %1; font-size: %7px; font-weight: bold; }
+QLabel[empty="true"] { color: %2; font-weight: normal; }
+QPushButton { background: %3; color: %1; border: 1px solid %4; border-radius: 2px;
+              font-size: %8px; font-weight: bold; padding: 0px; }
+QPushButton:hover { border-color: %5; }
+QPushButton:checked { background: %6; color: %9; border-color: %6; }
+QPushButton:disabled { background: %10; color: %2; border-color: %11; }
+QPushButton:focus { border-color: %6; }
+QPushButton[plugin="true"] { background: %12; text-align: left; padding-left: 6px;
+                             font-size: %7px; }
+QPushButton[plugin="true"][empty="true"] { background: %13; border-color: %11; }
+QPushButton[plugin="true"]:focus { border-color: %6; }
+QPushButton#page1, QPushButton#page2, QPushButton#btnClose { font-size: %14px; }
+)")
+        .arg(kText.name(), kDisabledText.name(), kControlFill.name(), kFrame.name(),
+             kDimText.name(), kAccent.name())
+        .arg(kRowFontPx)
+        .arg(kButtonFontPx)
+        .arg(kTitleBack.name(), kWindowBack.name(), kEmptyFieldFrame.name(), kListBack.name(),
+             kEmptyFieldBack.name())
+        .arg(kBottomButtonFontPx);
+}
+
+/// Sets the "empty" property and lets the style sheet see the change.
+void MarkEmpty(QWidget& widget, bool empty) {
+    if (widget.property("empty").toBool() == empty && widget.property("empty").isValid()) {
+        return;
+    }
+    widget.setProperty("empty", empty);
+    widget.style()->unpolish(&widget);
+    widget.style()->polish(&widget);
+}
 
 /// Adds the items of a menu description; a chosen item calls choose with its tag.
 void AddItems(QMenu& menu, const std::vector<TMenuItem>& items,
@@ -47,6 +98,7 @@ TSlotListForm::TSlotListForm(IMainWindowCore& theCore, bool forInstruments, QWid
     const int height = instruments ? kInstrumentsHeight : kEffectsHeight;
     setMinimumWidth(kMinimumWidth);
     setFixedHeight(height);
+    setStyleSheet(SlotListStyleSheet());
 
     const int rowCount = instruments ? kInstrumentRows : kEffectRows;
     for (int r = 0; r < rowCount; ++r) {
@@ -54,16 +106,15 @@ TSlotListForm::TSlotListForm(IMainWindowCore& theCore, bool forInstruments, QWid
         const int top = kRowTop + r * kRowHeight;
         row.Label = new QLabel(this);
         row.Label->setObjectName(QString("lb%1").arg(r + 1));
-        row.Label->setGeometry(8, top, kLabelWidth, kControlHeight);
+        row.Label->setGeometry(kLabelLeft, top, kLabelWidth, kControlHeight);
         row.Plugin = new QPushButton(this);
         row.Plugin->setObjectName(QString("edtPlug%1").arg(r + 1));
         row.Plugin->setFlat(true);
-        row.Plugin->setStyleSheet("text-align: left; padding-left: 4px;");
+        row.Plugin->setProperty("plugin", true);
         connect(row.Plugin, &QPushButton::clicked, this, [this, r] { edtPlugClick(r); });
         row.Visible = new QPushButton("Visible", this);
         row.Visible->setObjectName(QString("btnVisible%1").arg(r + 1));
         row.Visible->setCheckable(true);
-        row.Visible->setStyleSheet("padding: 0px;");
         connect(row.Visible, &QPushButton::clicked, this, [this, r] { btnVisibleClick(r); });
         rows.push_back(row);
     }
@@ -122,6 +173,8 @@ void TSlotListForm::RefreshSlots() {
         const std::string name = core.SlotPluginName(slot);
         row.Plugin->setText(QString::fromStdString(name));
         const bool empty = name.empty();
+        MarkEmpty(*row.Label, empty);
+        MarkEmpty(*row.Plugin, empty);
         row.Visible->setChecked(!empty && core.SlotEditorVisible(slot));
         row.Visible->setEnabled(!empty);
     }
@@ -157,7 +210,8 @@ void TSlotListForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     for (const Row& row : rows) {
         const int top = row.Label->y();
-        row.Plugin->setGeometry(kLabelWidth + 12, top, std::max(0, width() - kPanelWidthLess),
+        const int panelRight = width() - kVisibleFromRight - kGap;
+        row.Plugin->setGeometry(kPanelLeft, top, std::max(0, panelRight - kPanelLeft),
                                 kControlHeight);
         row.Visible->setGeometry(width() - kVisibleFromRight, top, kVisibleWidth, kControlHeight);
     }

@@ -31,11 +31,13 @@
 #include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string_view>
 #include <thread>
 
 namespace peldor::test {
@@ -563,6 +565,86 @@ TEST_F(MainFormTest, SlotWindowsShowChooseAndPage) {
     form.reset();
     EXPECT_EQ(Setting("VSTiForm", "Left"), "33");
     EXPECT_EQ(Setting("VSTForm", "Width"), "444");
+}
+
+/// A widget as drawn: its lightest pixel, its mean lightness and how many pixels are red.
+struct Drawn {
+    float lightest = 0.0f, mean = 0.0f;
+    int red = 0;
+};
+Drawn Draw(QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    Drawn drawn;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            drawn.lightest = std::max(drawn.lightest, c.lightnessF());
+            drawn.mean += c.lightnessF() / static_cast<float>(image.width() * image.height());
+            drawn.red += c.red() > 200 && c.green() < 110 && c.blue() < 110 ? 1 : 0;
+        }
+    }
+    return drawn;
+}
+
+TEST_F(MainFormTest, DarkLookReadsAndOverloadStandsOut) {
+    // Light text on dark ground; disabled text still reads but plainly differs.
+    const QPalette pal = QApplication::palette();
+    for (const auto& [ground, text] : {std::pair{QPalette::Window, QPalette::WindowText},
+                                       std::pair{QPalette::Base, QPalette::Text},
+                                       std::pair{QPalette::Button, QPalette::ButtonText}}) {
+        const float back = pal.color(ground).lightnessF();
+        const float disabled = pal.color(QPalette::Disabled, text).lightnessF();
+        EXPECT_LT(back, 0.4f) << ground;
+        EXPECT_GT(pal.color(text).lightnessF(), back + 0.5f) << text;
+        EXPECT_GT(disabled, pal.color(QPalette::Disabled, ground).lightnessF() + 0.25f) << text;
+        EXPECT_LT(disabled, pal.color(text).lightnessF() - 0.2f) << text;
+    }
+    EXPECT_LT(QToolTip::palette().color(QPalette::ToolTipBase).lightnessF(), 0.4f);
+
+    Open("Dummy");
+    form->showNormal();
+    form->resize(800, 300);
+    QTest::qWait(20);
+    EXPECT_LT(Draw(form.get()).mean, 0.3f);
+    QLabel* hint = form->Panel(0);
+    for (const char* text : {"OVERLOAD!", "Open project"}) {
+        QStatusTipEvent tip(text);
+        QApplication::sendEvent(form.get(), &tip);
+        const bool alarm = std::string_view(text) == "OVERLOAD!";
+        // Red and bold for the overload only: the next hint reads as an ordinary one.
+        EXPECT_EQ(hint->font().bold(), alarm) << text;
+        const Drawn drawn = Draw(hint);
+        EXPECT_EQ(drawn.red > 20, alarm) << text;
+        EXPECT_GT(drawn.lightest, alarm ? 0.5f : 0.8f) << text;
+    }
+}
+
+TEST_F(MainFormTest, SlotRowsAreDarkAndEmptySlotsDimmer) {
+    const std::filesystem::path show = Show("rows.pdp");
+    Open("Dummy");
+    ASSERT_TRUE(OpenShow(show));
+    TSlotListForm* instruments = form->InstrumentsWindow();
+    instruments->show();
+    QTest::qWait(20);
+    ASSERT_TRUE(instruments->RowPlugin(1)->text().isEmpty());
+    EXPECT_LT(Draw(instruments).mean, 0.3f);
+    const float filled = Draw(instruments->RowLabel(0)).lightest;
+    const float empty = Draw(instruments->RowLabel(1)).lightest;
+    EXPECT_GT(filled, 0.8f);
+    EXPECT_GT(filled, empty + 0.15f);
+    EXPECT_GT(empty, 0.35f); // dimmer, not gone
+    EXPECT_GT(Draw(instruments->RowPlugin(0)).mean, Draw(instruments->RowPlugin(1)).mean);
+    for (int row = 0; row < instruments->RowCount(); ++row) {
+        // The plugin field stays clear of the "Visible" switch.
+        EXPECT_LT(instruments->RowPlugin(row)->geometry().right(),
+                  instruments->RowVisible(row)->geometry().left());
+    }
+    // Filling a slot brightens its row at once; emptying one dims it.
+    MenuItem(instruments->BuildChoiceMenu(1), instruments->RowPlugin(0)->text())->trigger();
+    MenuItem(instruments->BuildChoiceMenu(0), "no instrument")->trigger();
+    QTest::qWait(20);
+    EXPECT_NEAR(Draw(instruments->RowLabel(1)).lightest, filled, 0.05f);
+    EXPECT_NEAR(Draw(instruments->RowLabel(0)).lightest, empty, 0.05f);
 }
 
 TEST_F(MainFormTest, Screenshot) {

@@ -1,5 +1,7 @@
 #include "tests/window/qt_test_app.h"
 
+#include "ui/stage_look.h"
+
 #include <QApplication>
 
 #include <cstdlib>
@@ -15,7 +17,7 @@ void EnsureQtApplication() {
     static char name[] = "peldor-window-tests";
     static char* argv[] = {name, nullptr};
     // Deliberately never destroyed: widgets of a failed test may still refer to it.
-    new QApplication(argc, argv);
+    ApplyStageLook(*new QApplication(argc, argv));
 }
 
 } // namespace peldor::test
