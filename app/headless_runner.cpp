@@ -160,6 +160,11 @@ TParseResult ParseRunnerArguments(const std::vector<std::string>& arguments,
 
 bool CheckRunnerInput(const TRunnerOptions& runner, const std::filesystem::path& iniPath,
                       std::string& message) {
+    if (std::error_code ec;
+        std::filesystem::exists(iniPath, ec) && !std::filesystem::is_regular_file(iniPath, ec)) {
+        message = "the settings file " + iniPath.string() + " is not a file";
+        return false;
+    }
     if (!runner.Driver.empty()) {
         std::string known;
         bool found = false;
@@ -203,11 +208,6 @@ int RunHeadless(const TRunnerOptions& runner) {
     std::string pluginFolder = runner.PluginDir;
 
     // Bad input is refused before anything is opened or written.
-    if (std::error_code ec;
-        std::filesystem::exists(iniPath, ec) && !std::filesystem::is_regular_file(iniPath, ec)) {
-        Say("the settings file " + iniPath.string() + " is not a file");
-        return kExitBadInput;
-    }
     if (std::string message; !CheckRunnerInput(runner, iniPath, message)) {
         Say(message);
         return kExitBadInput;

@@ -47,8 +47,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitBadInput = 2;
 
-/// Checks the driver name and the plugin folder before anything is opened. False with the
-/// reason in message.
+/// Checks the settings path, the driver name and the plugin folder before anything is opened.
+/// False with the reason in message.
 bool CheckRunnerInput(const TRunnerOptions& runner, const std::filesystem::path& iniPath,
                       std::string& message);
 

@@ -19,6 +19,7 @@
 #include "plugins/vst_host.h"
 #include "project/project_links.h"
 #include "project/window_layout.h"
+#include "ui/main_window_core.h"
 
 #include <array>
 #include <atomic>
@@ -60,24 +61,12 @@ struct TStartOptions {
     bool AutoStartDriver = true;
 };
 
-/// The menu entries that depend on the program's state (UpdateMenuEntries).
-struct TMenuState {
-    bool Close = false, SaveAs = false, Save = false, MidiSettings = false, ProjectSettings = false,
-         VstEffects = false, VstInstruments = false, Mixers = false, ProjectWindow = false,
-         Inspector = false;
-    bool Cut = false, Copy = false, Paste = false;
-    /// The four recent-file items: caption, hint (the full path) and enabled.
-    std::array<std::string, 4> RecentCaption;
-    std::array<std::string, 4> RecentHint;
-    std::array<bool, 4> RecentEnabled{};
-};
+/// The menu entries that depend on the program's state (UpdateMenuEntries): the record the
+/// main window reads.
+using TMenuState = TMainMenuEntries;
 
 /// The main window's placement as the settings file keeps it ("MainForm").
-struct TFormPlacement {
-    std::int32_t Left = 0, Top = 0, Width = 400, Height = 300;
-    /// 0 normal, 1 minimised, 2 maximised.
-    std::int32_t State = 2;
-};
+using TFormPlacement = TMainWindowPlacement;
 
 /// What the audio driver is doing, for the status line and the status bar.
 enum class TDriverState {

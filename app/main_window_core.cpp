@@ -68,25 +68,7 @@ std::filesystem::path TMainWindowCore::ProjectFolder() const {
 }
 
 TMainMenuEntries TMainWindowCore::MenuEntries() const {
-    const TMenuState& state = controller.MenuState();
-    TMainMenuEntries entries;
-    entries.Close = state.Close;
-    entries.SaveAs = state.SaveAs;
-    entries.Save = state.Save;
-    entries.MidiSettings = state.MidiSettings;
-    entries.ProjectSettings = state.ProjectSettings;
-    entries.VstEffects = state.VstEffects;
-    entries.VstInstruments = state.VstInstruments;
-    entries.Mixers = state.Mixers;
-    entries.ProjectWindow = state.ProjectWindow;
-    entries.Inspector = state.Inspector;
-    entries.Cut = state.Cut;
-    entries.Copy = state.Copy;
-    entries.Paste = state.Paste;
-    entries.RecentCaption = state.RecentCaption;
-    entries.RecentHint = state.RecentHint;
-    entries.RecentEnabled = state.RecentEnabled;
-    return entries;
+    return controller.MenuState();
 }
 
 std::string TMainWindowCore::Caption() const {
@@ -106,13 +88,11 @@ void TMainWindowCore::SetLanguage(std::int16_t code) {
 }
 
 TMainWindowPlacement TMainWindowCore::Placement() const {
-    const TFormPlacement& placement = controller.FormPlacement();
-    return {placement.Left, placement.Top, placement.Width, placement.Height, placement.State};
+    return controller.FormPlacement();
 }
 
 void TMainWindowCore::SetPlacement(const TMainWindowPlacement& placement) {
-    controller.SetFormPlacement(
-        {placement.Left, placement.Top, placement.Width, placement.Height, placement.State});
+    controller.SetFormPlacement(placement);
 }
 
 std::uint16_t TMainWindowCore::RemoteHotkey(int index) const {

@@ -56,11 +56,6 @@ int RunWindowProgram(const TRunnerOptions& runner, int& argc, char** argv) {
     }
     SetRegistryFile(ResolveRegistryPath(runner.Registry));
     const std::filesystem::path iniPath = ResolveSettingsPath(runner.Ini);
-    if (std::error_code ec;
-        std::filesystem::exists(iniPath, ec) && !std::filesystem::is_regular_file(iniPath, ec)) {
-        Say("the settings file " + iniPath.string() + " is not a file");
-        return kExitBadInput;
-    }
     if (std::string message; !CheckRunnerInput(runner, iniPath, message)) {
         Say(message);
         return kExitBadInput;
