@@ -1,5 +1,6 @@
 #include "app/main_controller.h"
 
+#include "app/shutdown_watchdog.h"
 #include "audio_io/jack_driver.h"
 #include "audio_io/sample_conversion.h"
 #include "engine/event_queue.h"
@@ -223,6 +224,11 @@ void TMainController::Shutdown() {
     WriteMainFormSettings();
     WriteRecentFiles();
     TraceStep("shut-down: settings written");
+    // The rest closes devices and clients of sound servers that may be going away themselves.
+    const TShutdownWatchdog watchdog(kShutdownLimit, [this] {
+        TraceStep("shut-down: not finished after " + std::to_string(kShutdownLimit.count() / 1000) +
+                  " s (a sound server or plugin does not answer); ending the program now");
+    });
 
     CloseAllDevices();
     TraceStep("shut-down: MIDI devices stopped and closed");

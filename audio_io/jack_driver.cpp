@@ -2,6 +2,7 @@
 
 #include "audio_io/driver_notifier.h"
 #include "audio_io/ini_section.h"
+#include "engine/bounded_call.h"
 
 #include <jack/jack.h>
 #include <pthread.h>
@@ -272,28 +273,15 @@ void TJackDriver::CloseClient() noexcept {
     }
     // A live client is closed on a thread of its own, with a bounded wait, in case the server
     // dies during the close.
-    struct CloseState {
-        std::mutex lock;
-        std::condition_variable done;
-        bool closed = false;
-    };
-    auto state = std::make_shared<CloseState>();
-    try {
-        std::thread([closing, closingLink, deactivate, state] {
+    RunBounded(
+        [closing, closingLink, deactivate] {
             if (deactivate) {
                 jack_deactivate(closing);
             }
             jack_client_close(closing);
             delete closingLink; // no callback can come after the close
-            std::lock_guard<std::mutex> hold(state->lock);
-            state->closed = true;
-            state->done.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        return; // no thread to spare: leave the client to the end of the process
-    }
-    std::unique_lock<std::mutex> hold(state->lock);
-    state->done.wait_for(hold, kCloseWaitLimit, [&] { return state->closed; });
+        },
+        kCloseWaitLimit);
 }
 
 ASIOError TJackDriver::getLatencies(std::int32_t* inputLatency, std::int32_t* outputLatency) {
@@ -398,8 +386,13 @@ ASIOError TJackDriver::disposeBuffers() {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     // With the server gone there is nothing to deactivate; CloseClient deals with the client.
+    // A server that is going away this moment may never answer: the wait is bounded, and a
+    // server that did not answer is treated as lost (its client is then left open).
     if (activated && client != nullptr && !serverLost.load()) {
-        jack_deactivate(client);
+        jack_client_t* const deactivating = client;
+        if (!RunBounded([deactivating] { jack_deactivate(deactivating); }, kCloseWaitLimit)) {
+            serverLost.store(true);
+        }
         activated = false;
     }
     return TBuiltinDriver::disposeBuffers();

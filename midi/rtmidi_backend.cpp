@@ -1,5 +1,6 @@
 #include "midi/rtmidi_backend.h"
 
+#include "engine/bounded_call.h"
 #include "midi/short_message.h"
 
 // Settings files are read as bytes; SimpleIni's header alone serves for that.
@@ -95,29 +96,6 @@ constexpr auto kJackCloseLimit = std::chrono::seconds(2);
 // Longest wait for RtMidi's thread to leave our input callback: libjack may end its threads
 // anywhere, also inside it.
 constexpr auto kProducerWaitLimit = std::chrono::milliseconds(500);
-
-// Runs work on a thread of its own and waits for it at most limit. What work owns goes with
-// it: on a timeout the thread is left to finish (or to block until the process ends).
-template <typename Work> void RunBounded(Work work, std::chrono::milliseconds limit) {
-    struct Done {
-        std::mutex lock;
-        std::condition_variable signal;
-        bool finished = false;
-    };
-    auto done = std::make_shared<Done>();
-    try {
-        std::thread([work = std::move(work), done]() mutable {
-            work();
-            std::lock_guard<std::mutex> hold(done->lock);
-            done->finished = true;
-            done->signal.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        return; // no thread to spare: the work was dropped with the callable
-    }
-    std::unique_lock<std::mutex> hold(done->lock);
-    done->signal.wait_for(hold, limit, [&] { return done->finished; });
-}
 
 RtMidi::Api ToRtMidiApi(TMidiApi api) {
     return api == TMidiApi::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
@@ -582,7 +560,11 @@ private:
             }
         };
         if (api == RtMidi::UNIX_JACK) {
-            RunBounded(std::move(destroy), kJackCloseLimit);
+            // A server that does not answer a close in time is as good as lost: the ports
+            // still open are then left as they are rather than each waited for in turn.
+            if (!RunBounded(std::move(destroy), kJackCloseLimit)) {
+                NoteJackServerLost();
+            }
         } else {
             destroy();
         }
