@@ -350,14 +350,17 @@ bool TAudioSetup::ApplyDriverSettings(const std::vector<std::string>& values, st
         return false;
     }
     std::vector<std::pair<std::string, std::string>> stored;
-    bool hasRate = false;
+    bool rateChanged = false;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         std::string text;
         if (!StoredText(entries[i], values[i], text, error)) {
             return false;
         }
         stored.emplace_back(entries[i].Setting.Key, text);
-        hasRate = hasRate || entries[i].Setting.Key == "Sample rate";
+        // A rate changed on the page is the one the user wants; one left alone gives way to
+        // the dialog's rate.
+        rateChanged = rateChanged ||
+                      (entries[i].Setting.Key == "Sample rate" && text != entries[i].Setting.Value);
     }
     if (!main.settings.Write(driver, stored, &error)) {
         return false;
@@ -373,8 +376,7 @@ bool TAudioSetup::ApplyDriverSettings(const std::vector<std::string>& values, st
         asio.OpenDriver();
     }
     if (asio.Driver() != nullptr) {
-        if (hasRate) {
-            // The page's rate is the one the user just chose.
+        if (rateChanged) {
             main.audio.AudioSampleRate = static_cast<std::int32_t>(std::lround(asio.SampleRate()));
         }
         main.ASIOSampleRateChanged();
