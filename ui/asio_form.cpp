@@ -321,6 +321,8 @@ void TASIOForm::resizeEvent(QResizeEvent* event) {
 
 void TASIOForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The driver may have been re-opened meanwhile (a server that came back, a reset).
+    Reload();
     if (OnVisibleChanged) {
         OnVisibleChanged(true);
     }

@@ -247,5 +247,27 @@ TEST_F(AudioSetupTest, DriverSettingsPagesWriteTheirSectionAndReopenTheDriver) {
     EXPECT_FALSE(audio.ApplyDriverSettings({"a\nb.wav", "0", "2", "0"}, error));
 }
 
+TEST_F(AudioSetupTest, AJackDriverWithoutItsServerCanStillBeSetUp) {
+    TAudioSetup& audio = Start("[JACK]\nServer=peldor-no-such-server\nOutputs=6\n");
+    audio.ChooseDriver(0);
+    EXPECT_EQ(controller->Asio().Driver(), nullptr);
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes[0].text, "ASIO Driver Failed!");
+    EXPECT_EQ(Stored("Driver"), 0);
+    EXPECT_EQ(StoredChannels(), std::vector<std::int32_t>(10, -1));
+    EXPECT_EQ(Stored("Sample rate"), -1);
+    EXPECT_TRUE(controller->DriverConfigured());
+    EXPECT_TRUE(audio.View().Rates.empty());
+    // The settings page is there to name the right server.
+    const std::optional<TDriverSettingsPage> page = audio.DriverSettings();
+    ASSERT_TRUE(page.has_value());
+    EXPECT_EQ(page->Settings[0].Value, "peldor-no-such-server");
+    EXPECT_EQ(page->Settings[3].Value, "6");
+    std::string error;
+    EXPECT_TRUE(audio.ApplyDriverSettings({"peldor-still-none", "Peldor", "0", "2", "0"}, error));
+    EXPECT_EQ(TSettingsFile(ini).ReadString("JACK", "Server", ""), "peldor-still-none");
+    EXPECT_EQ(controller->Asio().Driver(), nullptr);
+}
+
 } // namespace
 } // namespace peldor::test
