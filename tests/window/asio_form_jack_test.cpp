@@ -230,6 +230,7 @@ TEST_F(AsioFormJackTest, TheMasterMovesToTheOutputChosenWhileAudioRuns) {
     EXPECT_EQ(dialog.LatencyField()->text(), "5 ms");
     ChooseItem(dialog.ChannelList(4), "out_3");
     EXPECT_EQ(TSettingsFile(ini).ReadInteger("ASIO", "OutMainL", -99), 2);
+    EXPECT_EQ(static_cast<int>(ChannelAssignment.OutMainL), 2);
     EXPECT_TRUE(controller->Asio().Active()) << "a channel change does not stop the driver";
     const auto after = Levels("out_1", "out_3");
     EXPECT_LT(after[0], 0.001);
