@@ -244,9 +244,15 @@ TAudioSettingsView TAudioSetup::View() {
 }
 
 void TAudioSetup::ApplyStoredSettings() {
+    if (main.asio->Driver() == nullptr) {
+        // Without an open driver (its server not started yet, no driver chosen) the lists are
+        // empty: rewriting the settings as the dialog shows them would lose the whole channel
+        // assignment and the rate before the driver ever comes back.
+        return;
+    }
     const TAudioSettingsView view = View();
     std::int32_t rate = view.Rate >= 0 ? view.Rates[static_cast<std::size_t>(view.Rate)].Hz : -1;
-    if (rate < 0 && main.asio->Driver() != nullptr &&
+    if (rate < 0 &&
         main.asio->CanSampleRate(static_cast<double>(main.audio.AudioSampleRate)) != ASE_OK) {
         // The driver refuses the stored rate and runs at its own: show and keep that one, so
         // that the engine and the plugins run at the driver's rate.

@@ -80,7 +80,8 @@ public:
     virtual TAudioSettingsView View() = 0;
     /// The dialog's creation: every stored setting passed through its handler, so that what the
     /// dialog cannot show (a channel the driver lacks, a rate that is no candidate) is stored
-    /// as -1, and the rate and clock reach the driver again.
+    /// as -1, and the rate and clock reach the driver again. Nothing without an open driver,
+    /// whose lists would be empty.
     virtual void ApplyStoredSettings() = 0;
     /// A channel list changed: list 0-9, channel -1 for none.
     virtual void ChooseChannel(int list, int channel) = 0;

@@ -229,6 +229,17 @@ TEST_F(AudioSetupTest, AJackDriverWithoutItsServerCanStillBeSetUp) {
     EXPECT_TRUE(audio.ApplyDriverSettings({"peldor-still-none", "Peldor", "0", "2", "0"}, error));
     EXPECT_EQ(TSettingsFile(ini).ReadString("JACK", "Server", ""), "peldor-still-none");
     EXPECT_EQ(controller->Asio().Driver(), nullptr);
+
+    // Started before its server, the configured driver keeps its stored settings until the
+    // server is there.
+    TAudioSetup& early = Start("[ASIO]\nDriver=0\nSample rate=48000\nOutMainL=2\nOutMainR=3\n"
+                               "[JACK]\nServer=peldor-no-such-server\n");
+    ASSERT_EQ(controller->Asio().Driver(), nullptr);
+    early.ApplyStoredSettings();
+    EXPECT_EQ(Stored("OutMainL"), 2);
+    EXPECT_EQ(Stored("OutMainR"), 3);
+    EXPECT_EQ(Stored("Sample rate"), 48000);
+    EXPECT_EQ(static_cast<std::int32_t>(ChannelAssignment.OutMainL), 2);
 }
 
 } // namespace
