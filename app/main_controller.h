@@ -99,6 +99,9 @@ inline constexpr std::chrono::milliseconds kDriverStallLimit{3000};
 inline constexpr std::chrono::milliseconds kUiTimerInterval{50};
 
 class TMainController final : public IProjectShell, private ISlotDriver {
+    /// The audio settings dialog's operations (app/audio_setup.h) keep the audio fields.
+    friend class TAudioSetup;
+
 public:
     /// The process-wide preparation that runs before anything else: the strip table and mixer
     /// settings, the sample conversion tables, the options object and the MIDI event queues.

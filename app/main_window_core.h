@@ -1,6 +1,7 @@
 #pragma once
 // The main window's view of the program: IMainWindowCore over the main controller.
 
+#include "app/audio_setup.h"
 #include "app/main_controller.h"
 #include "ui/main_window_core.h"
 
@@ -49,11 +50,14 @@ public:
                                        const TMainWindowPlacement& defaults) const override;
     void WritePlacement(const std::string& section, const TMainWindowPlacement& placement) override;
 
+    IAudioSettingsCore* AudioSettings() override { return &audioSetup; }
+
 private:
     /// Null before the start-up and after the shut-down.
     TPluginSlots* Slots() const;
 
     TMainController& controller;
+    TAudioSetup audioSetup{controller};
 };
 
 } // namespace peldor

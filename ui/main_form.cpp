@@ -3,6 +3,7 @@
 #include "i18n/message_box.h"
 #include "midi/window_messages.h"
 #include "ui/about_form.h"
+#include "ui/asio_form.h"
 #include "ui/flat_style.h"
 #include "ui/hotkey.h"
 #include "ui/slot_list_form.h"
@@ -218,8 +219,13 @@ void TMainForm::BuildMenu() {
 
     QMenu* settings = bar->addMenu("&Settings");
     settings->setToolTipsVisible(true);
-    AddAction(settings, "ASIO_Settings", "ASIO",
-              "Audio settings|Choose the audio driver and its channels");
+    QAction* asioAction = AddAction(settings, "ASIO_Settings", "ASIO",
+                                    "Audio settings|Choose the audio driver and its channels");
+    asioAction->setCheckable(true);
+    connect(asioAction, &QAction::triggered, this, [this, asioAction] {
+        ToggleWindow(asioForm);
+        asioAction->setChecked(asioForm != nullptr && asioForm->isVisible());
+    });
     AddAction(settings, "MIDI_Settings", "MIDI", "MIDI settings|Choose the MIDI devices");
     AddAction(settings, "Project_Settings", "Project", "Project settings|Edit the project options");
     settings->addSeparator();
@@ -305,6 +311,13 @@ void TMainForm::LoadFromCore() {
         effectsForm = new TSlotListForm(core, false, this);
         core.SetSlotRefresh([this] { instrumentsForm->RefreshSlots(); },
                             [this] { effectsForm->RefreshSlots(); });
+    }
+    // The audio settings dialog: its creation passes the stored settings through its handlers.
+    if (asioForm == nullptr && core.AudioSettings() != nullptr) {
+        asioForm = new TASIOForm(core, *core.AudioSettings(), this);
+        asioForm->OnVisibleChanged = [this](bool visible) {
+            Action("ASIO_Settings")->setChecked(visible);
+        };
     }
     loaded = true;
 }

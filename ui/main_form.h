@@ -24,6 +24,7 @@ class QTimer;
 
 namespace peldor {
 
+class TASIOForm;
 class TSlotListForm;
 
 /// The file dialogs' filter and default suffix.
@@ -69,6 +70,8 @@ public:
     /// The instruments and effects windows; null before LoadFromCore.
     TSlotListForm* InstrumentsWindow() const { return instrumentsForm; }
     TSlotListForm* EffectsWindow() const { return effectsForm; }
+    /// The audio settings dialog; null before LoadFromCore.
+    TASIOForm* AsioWindow() const { return asioForm; }
 
 protected:
     bool event(QEvent* e) override;
@@ -130,6 +133,7 @@ private:
     QActionGroup* languages = nullptr;
     TSlotListForm* instrumentsForm = nullptr;
     TSlotListForm* effectsForm = nullptr;
+    TASIOForm* asioForm = nullptr;
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;

@@ -14,6 +14,7 @@
 
 namespace peldor {
 
+class IAudioSettingsCore;
 class IProjectViews;
 struct TPluginMenu;
 struct TWindowMessage;
@@ -107,6 +108,9 @@ public:
                                                const TMainWindowPlacement& defaults) const = 0;
     virtual void WritePlacement(const std::string& section,
                                 const TMainWindowPlacement& placement) = 0;
+
+    /// The audio settings dialog's operations; null when the program has none.
+    virtual IAudioSettingsCore* AudioSettings() { return nullptr; }
 };
 
 } // namespace peldor
