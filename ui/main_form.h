@@ -25,6 +25,7 @@ class QTimer;
 namespace peldor {
 
 class TSlotListForm;
+class TMixerForm;
 
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
@@ -69,6 +70,10 @@ public:
     /// The instruments and effects windows; null before LoadFromCore.
     TSlotListForm* InstrumentsWindow() const { return instrumentsForm; }
     TSlotListForm* EffectsWindow() const { return effectsForm; }
+    /// Every existing mixer window reloads a group of its controls (UpdateControls).
+    void UpdateMixers(int group);
+    /// Mixer window 1-4; null before its menu action first showed it.
+    TMixerForm* Mixer(int n) const;
 
 protected:
     bool event(QEvent* e) override;
@@ -86,7 +91,7 @@ private:
     void SelectSong(std::int32_t) override {}
     void SelectPart(std::int32_t) override {}
     void SelectConnection(std::int32_t) override {}
-    void UpdateAllMixers() override {}
+    void UpdateAllMixers() override;
 
     /// Marks a core call that the timer, the idle handler and remote commands must not enter
     /// from a nested event loop (a message box it shows).
@@ -112,6 +117,8 @@ private:
     void ShowSorry();
 
     void ToggleWindow(QWidget* window);
+    /// Creates mixer window 1-4 on first use, then shows or hides it.
+    void ToggleMixer(int n);
     void NewProjectExecute();
     void OpenProjectExecute();
     void SaveProjectExecute();
@@ -130,6 +137,7 @@ private:
     QActionGroup* languages = nullptr;
     TSlotListForm* instrumentsForm = nullptr;
     TSlotListForm* effectsForm = nullptr;
+    std::array<TMixerForm*, 4> mixers{};
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;

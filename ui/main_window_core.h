@@ -14,6 +14,7 @@
 
 namespace peldor {
 
+class IMixerCore;
 class IProjectViews;
 struct TPluginMenu;
 struct TWindowMessage;
@@ -107,6 +108,10 @@ public:
                                                const TMainWindowPlacement& defaults) const = 0;
     virtual void WritePlacement(const std::string& section,
                                 const TMainWindowPlacement& placement) = 0;
+
+    // ---- The mixer windows ----
+    /// What the mixer windows reach the program through; null: no mixer windows.
+    virtual IMixerCore* Mixers() { return nullptr; }
 };
 
 } // namespace peldor
