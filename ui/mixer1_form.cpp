@@ -22,7 +22,7 @@ constexpr int kPanelHeight = TMixer1Form::kHeight - TTitleBar::kHeight;
 TMixer1Form::TMixer1Form(IMixerCore& theCore, TMixerHooks theHooks, QWidget* parent)
     : TMixerForm(theCore, std::move(theHooks), "Mixer1Form", "Mixer 1 - MIDI", {kWidth, kHeight},
                  {kWidth, kPanelHeight}, parent) {
-    const int pageTop = kPanelHeight - kMargin - kPageHeight;
+    const int pageTop = kPanelHeight - kBottomMargin - kPageHeight;
     const int stripsBottom = pageTop - kMargin;
     const std::vector<TKnobRole> knobs{kChorus, kReverb, kPan};
     for (int c = 0; c < kStripsPerPage; ++c) {

@@ -18,11 +18,10 @@ namespace {
 
 constexpr int kPanelHeight = TMixer2Form::kHeight - TTitleBar::kHeight;
 constexpr int kMargin = 4;
-constexpr int kGutter = 32;
-constexpr int kColumnWidth = 30;
+constexpr int kColumnWidth = 33;
 constexpr int kColumns = 11;
 constexpr int kMeterWidth = 14;
-constexpr int kMetersLeft = kGutter + kColumns * kColumnWidth + 4;
+constexpr int kMetersLeft = kColumns * kColumnWidth + 4;
 constexpr int kSettingsLeft = kMetersLeft + 2 * kMeterWidth + 8;
 constexpr int kSettingsWidth = TMixer2Form::kWidth - kSettingsLeft - kMargin;
 constexpr int kSwitchH = 18;
@@ -60,9 +59,9 @@ int MainMeterValue(float level) {
 TMixer2Form::TMixer2Form(IMixerCore& theCore, TMixerHooks theHooks, QWidget* parent)
     : TMixerForm(theCore, std::move(theHooks), "Mixer2Form", "Mixer 2 - Masters", {kWidth, kHeight},
                  {kWidth, kPanelHeight}, parent) {
-    const int bottom = kPanelHeight - kMargin;
+    const int bottom = kPanelHeight - kBottomMargin;
     int column = 0;
-    const auto x = [&column] { return kGutter + column * kColumnWidth; };
+    const auto x = [&column] { return column * kColumnWidth; };
     const auto suffix = [&column] { return QString("%1").arg(column + 1, 2, 10, QChar('0')); };
     for (int i = 0; i < kEffectSlotCount; ++i, ++column) {
         AddColumn(kKindEffect, i, suffix(), x(), kColumnWidth, kMargin, bottom,
@@ -80,9 +79,13 @@ TMixer2Form::TMixer2Form(IMixerCore& theCore, TMixerHooks theHooks, QWidget* par
                                      {kNoKnob, kNoKnob, kPan});
     master.Pan->setObjectName("panmain");
     const int knobTop = kMargin + kNameHeight + kGap;
-    AddRowLabel("MON1", 0, knobTop, kGutter - 2);
-    AddRowLabel("MON2", 0, knobTop + kKnobRow, kGutter - 2);
-    AddRowLabel("PAN", 0, knobTop + 2 * kKnobRow, kGutter - 2);
+    // The row captions sit beside the effect returns' knobs, where the buses have none.
+    const int labelLeft = kEffectSlotCount * kColumnWidth + kGap;
+    const int labelWidth = 2 * kColumnWidth;
+    for (const auto& [row, text] : {std::pair{0, "MON 1"}, {1, "MON 2"}, {2, "PAN"}}) {
+        AddRowLabel(text, labelLeft, knobTop + row * kKnobRow, labelWidth)
+            ->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
 
     mainVuL = new TLevelMeter(Panel());
     mainVuL->setObjectName("MainVU_L");

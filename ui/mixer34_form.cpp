@@ -19,7 +19,7 @@ TSendMixerForm::TSendMixerForm(IMixerCore& theCore, TMixerHooks theHooks, const 
                                int gutter, int columnWidth, QWidget* parent)
     : TMixerForm(theCore, std::move(theHooks), name, caption, size,
                  {size.width(), size.height() - TTitleBar::kHeight}, parent) {
-    const int bottom = size.height() - TTitleBar::kHeight - kMargin;
+    const int bottom = size.height() - TTitleBar::kHeight - kBottomMargin;
     const std::vector<TKnobRole> knobs{kAux1, kAux2, kAux3, kAux4, kMon1, kMon2, kPan};
     for (int i = 0; i < strips; ++i) {
         AddColumn(kind, i, QString("%1").arg(i + 1, 2, 10, QChar('0')), gutter + i * columnWidth,

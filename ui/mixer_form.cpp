@@ -8,6 +8,7 @@
 #include "ui/flat_switch.h"
 #include "ui/title_bar.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QScrollArea>
 
@@ -17,7 +18,9 @@ namespace peldor {
 namespace {
 
 constexpr int kCloseSize = 20;
-constexpr int kNameFontPx = 13;
+constexpr int kNameFontPx = 14;
+constexpr int kNameMinFontPx = 8;
+constexpr int kSizerSize = 12;
 constexpr int kRowLabelFontPx = 10;
 constexpr int kSwitchFontPx = 13;
 constexpr double kMidiScale = 127.0;
@@ -60,6 +63,25 @@ QColor KnobFill(int role) {
         return kEffectFill;
     }
     return style::kControlFill;
+}
+
+/// The largest bold font, up to the name size, that fits the name into its panel; a name with
+/// a space may take two lines ("MON 1").
+void FitName(QLabel& label) {
+    const QRect box = label.contentsRect().adjusted(1, 0, -1, 0);
+    for (int px = kNameFontPx; px >= kNameMinFontPx; --px) {
+        const QFont font = style::SansFont(px, true);
+        const QRect needed =
+            QFontMetrics(font).boundingRect(QRect(0, 0, box.width(), box.height()),
+                                            Qt::AlignCenter | Qt::TextWordWrap, label.text());
+        if ((needed.width() <= box.width() && needed.height() <= box.height()) ||
+            px == kNameMinFontPx) {
+            if (label.font() != font) {
+                label.setFont(font);
+            }
+            return;
+        }
+    }
 }
 
 } // namespace
@@ -134,6 +156,7 @@ TMixerForm::TMixerForm(IMixerCore& theCore, TMixerHooks theHooks, const char* na
 
     sizer = new TFlatFormSizer(this);
     sizer->setObjectName("Sizer");
+    sizer->SetSize(kSizerSize);
 
     const TMixerPlacement placement =
         core.ReadPlacement(section, {0, 0, defaultSize.width(), defaultSize.height()});
@@ -208,6 +231,7 @@ TStripColumn& TMixerForm::AddColumn(std::int32_t kind, std::int32_t index, const
     column.Name = new QLabel(panel);
     column.Name->setObjectName("name" + suffix);
     column.Name->setAlignment(Qt::AlignCenter);
+    column.Name->setWordWrap(true);
     column.Name->setFont(style::SansFont(kNameFontPx, true));
     column.Name->setAutoFillBackground(true);
     QPalette namePal = column.Name->palette();
@@ -338,6 +362,7 @@ void TMixerForm::UpdateControls(int group) {
             const int table = StripTableIndex(column.Kind, index);
             column.Name->setText(QString::fromStdString(
                 StripTable.Descriptors[static_cast<std::size_t>(table)].ShortName));
+            FitName(*column.Name);
             break;
         }
         default:

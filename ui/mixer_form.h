@@ -142,7 +142,9 @@ protected:
     std::vector<TStripColumn> columns;
 
     /// Row geometry of the strip columns.
-    static constexpr int kNameHeight = 22;
+    static constexpr int kNameHeight = 26;
+    /// Below the strips: room for the resize grip in the corner.
+    static constexpr int kBottomMargin = 14;
     static constexpr int kKnobRow = 30;
     static constexpr int kSwitchHeight = 22;
     static constexpr int kGap = 3;
