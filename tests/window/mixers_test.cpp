@@ -539,6 +539,17 @@ TEST_F(MixersProgramTest, MenuPlacementPartChangesAndTheProjectFile) {
     EXPECT_FLOAT_EQ(Find<TFlatFader>(m4, "level01")->Val(), 1.0f);
     EXPECT_TRUE(Find<TFlatSwitch>(m2, "mute11")->On());
 
+    // Mixer 1's first fader and pan knob steer the selected connection of the part.
+    auto* m1 = static_cast<TMixer1Form*>(form->Mixer(1));
+    CurrentConnection = 0;
+    ClickFaderAt(Find<TFlatFader>(m1, "level1"), 1.0f);
+    DragKnob(Find<TFlatKnob>(m1, "pan1"), 200);
+    TConnection* connection = ActiveProject()->CurrentPartObject()->ConnectionAt(0);
+    ASSERT_NE(connection, nullptr);
+    EXPECT_EQ(connection->Volume, 127);
+    EXPECT_EQ(connection->Pan, 127);
+    EXPECT_EQ(Strip(kKindMidiConnection, 0).Level, 127.0f);
+
     // Saved with the project and read back from it.
     const std::filesystem::path saved = dir / "saved.pdp";
     ASSERT_TRUE(core->SaveProjectAs(saved));
@@ -553,6 +564,8 @@ TEST_F(MixersProgramTest, MenuPlacementPartChangesAndTheProjectFile) {
     EXPECT_EQ(StripTable.MixerSettings.osctosolo, 1);
     EXPECT_TRUE(Find<TFlatSwitch>(m2, "osctosolo")->On());
     EXPECT_FLOAT_EQ(Find<TFlatFader>(m4, "level01")->Val(), 1.0f);
+    EXPECT_EQ(ActiveProject()->CurrentPartObject()->ConnectionAt(0)->Volume, 127);
+    EXPECT_FLOAT_EQ(Find<TFlatFader>(m1, "level1")->Val(), 1.0f);
 
     // Placements go to the settings file when the windows go.
     form->Mixer(3)->move(40, 50);
