@@ -33,36 +33,31 @@ const QColor kEffectFill{0x2F, 0x7D, 0x3C};
 const QColor kMuteOn{0xE5, 0x3B, 0x30};
 const QColor kSoloOn{0xFF, 0xD2, 0x2E};
 
-const char* KnobPrefix(int role) {
-    switch (role) {
-    case 0:
-    case 1:
-    case 2:
-    case 3:
+const char* KnobPrefix(TMixerForm::TKnobRole role) {
+    if (role <= TMixerForm::kAux4) {
         return "aux";
-    case 4:
-    case 5:
+    }
+    if (role <= TMixerForm::kMon2) {
         return "mon";
-    case 6:
+    }
+    switch (role) {
+    case TMixerForm::kPan:
         return "pan";
-    case 7:
+    case TMixerForm::kChorus:
         return "cho";
     default:
         return "rev";
     }
 }
 
-QColor KnobFill(int role) {
-    if (role <= 3) {
+QColor KnobFill(TMixerForm::TKnobRole role) {
+    if (role <= TMixerForm::kAux4) {
         return kAuxFill;
     }
-    if (role <= 5) {
+    if (role <= TMixerForm::kMon2) {
         return kMonFill;
     }
-    if (role >= 7) {
-        return kEffectFill;
-    }
-    return style::kControlFill;
+    return role == TMixerForm::kPan ? style::kControlFill : kEffectFill;
 }
 
 /// The largest bold font, up to the name size, that fits the name into its panel; a name with

@@ -78,6 +78,9 @@ std::int32_t RoundTo127(double position);
 class TMixerForm : public QWidget {
     Q_OBJECT
 public:
+    /// The knobs a column has, top-down; the roles name the knobs (kNoKnob leaves a row empty).
+    enum TKnobRole { kAux1, kAux2, kAux3, kAux4, kMon1, kMon2, kPan, kChorus, kReverb, kNoKnob };
+
     ~TMixerForm() override;
 
     /// Loads a group of controls (TMixerGroup) from CurrentStrips, or group 7 from the mixer
@@ -105,8 +108,6 @@ protected:
     /// Group 7 (Mixer 2).
     virtual void LoadSettings() {}
 
-    /// The knobs a column has, top-down; the roles name the knobs (kNoKnob leaves a row empty).
-    enum TKnobRole { kAux1, kAux2, kAux3, kAux4, kMon1, kMon2, kPan, kChorus, kReverb, kNoKnob };
     /// Builds a strip column from the top: name panel, knob rows, fader, mute and solo
     /// switches; suffix numbers the controls ("1", "01"). Connects the handlers.
     TStripColumn& AddColumn(std::int32_t kind, std::int32_t index, const QString& suffix, int x,
