@@ -3,6 +3,7 @@
 
 #include "app/audio_setup.h"
 #include "app/main_controller.h"
+#include "app/mixer_core.h"
 #include "ui/main_window_core.h"
 
 namespace peldor {
@@ -49,6 +50,7 @@ public:
     TMainWindowPlacement ReadPlacement(const std::string& section,
                                        const TMainWindowPlacement& defaults) const override;
     void WritePlacement(const std::string& section, const TMainWindowPlacement& placement) override;
+    IMixerCore* Mixers() override { return &mixers; }
 
     IAudioSettingsCore* AudioSettings() override { return &audioSetup; }
 
@@ -58,6 +60,7 @@ private:
 
     TMainController& controller;
     TAudioSetup audioSetup{controller};
+    TMixerCore mixers{controller};
 };
 
 } // namespace peldor

@@ -6,6 +6,9 @@
 #include "ui/asio_form.h"
 #include "ui/flat_style.h"
 #include "ui/hotkey.h"
+#include "ui/mixer1_form.h"
+#include "ui/mixer2_form.h"
+#include "ui/mixer34_form.h"
 #include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
 
@@ -198,9 +201,11 @@ void TMainForm::BuildMenu() {
     const char* mixerCaptions[] = {"Mixer 1 (MIDI)", "Mixer 2 (Master)", "Mixer 3 (Inputs)",
                                    "Mixer 4 (VSTi)"};
     for (int i = 0; i < 4; ++i) {
-        AddAction(view, mixerNames[i], mixerCaptions[i],
-                  QString("%1|Show or hide %1").arg(mixerCaptions[i]),
-                  QKeySequence(QString("Ctrl+F%1").arg(i + 1)));
+        QAction* mixerAction = AddAction(view, mixerNames[i], mixerCaptions[i],
+                                         QString("%1|Show or hide %1").arg(mixerCaptions[i]),
+                                         QKeySequence(QString("Ctrl+F%1").arg(i + 1)));
+        mixerAction->setCheckable(true);
+        connect(mixerAction, &QAction::triggered, this, [this, i] { ToggleMixer(i + 1); });
     }
     view->addSeparator();
     connect(AddAction(view, "VSTI_List", "VST Instruments",
@@ -334,6 +339,56 @@ void TMainForm::ToggleWindow(QWidget* window) {
     }
 }
 
+void TMainForm::ToggleMixer(int n) {
+    IMixerCore* mixerCore = core.Mixers();
+    if (n < 1 || n > static_cast<int>(mixers.size()) || mixerCore == nullptr) {
+        return;
+    }
+    TMixerForm*& mixer = mixers[static_cast<std::size_t>(n - 1)];
+    QAction* action = Action(QString("Mixer%1").arg(n));
+    if (mixer == nullptr) {
+        TMixerHooks hooks;
+        hooks.UpdateMixers = [this](int group) { UpdateMixers(group); };
+        hooks.ShowHint = [this](const QString& text) { ShowHint(text); };
+        switch (n) {
+        case 1:
+            mixer = new TMixer1Form(*mixerCore, std::move(hooks), this);
+            break;
+        case 2:
+            mixer = new TMixer2Form(*mixerCore, std::move(hooks), this);
+            break;
+        case 3:
+            mixer = new TMixer3Form(*mixerCore, std::move(hooks), this);
+            break;
+        default:
+            mixer = new TMixer4Form(*mixerCore, std::move(hooks), this);
+            break;
+        }
+        connect(mixer, &TMixerForm::VisibilityChanged, action, &QAction::setChecked);
+    }
+    ToggleWindow(mixer);
+    action->setChecked(mixer->isVisible());
+}
+
+TMixerForm* TMainForm::Mixer(int n) const {
+    return n >= 1 && n <= static_cast<int>(mixers.size()) ? mixers[static_cast<std::size_t>(n - 1)]
+                                                          : nullptr;
+}
+
+void TMainForm::UpdateMixers(int group) {
+    for (TMixerForm* mixer : mixers) {
+        if (mixer != nullptr) {
+            mixer->UpdateControls(group);
+        }
+    }
+}
+
+void TMainForm::UpdateAllMixers() {
+    for (int group = 0; group < kGroupCount; ++group) {
+        UpdateMixers(group);
+    }
+}
+
 void TMainForm::ShowMaximisedWithPlacement() {
     showMaximized();
 }
@@ -431,6 +486,14 @@ void TMainForm::UITimerTimer() {
         ShowHint(QString::fromStdString(core.StatusPanels()[0]));
     }
     RefreshFromCore();
+    // The meters of the visible mixers 2-4 (Mixer 1 has none).
+    if (core.ProjectOpen()) {
+        for (TMixerForm* mixer : mixers) {
+            if (mixer != nullptr && mixer->isVisible()) {
+                mixer->UpdateMeters();
+            }
+        }
+    }
 }
 
 void TMainForm::HandleWindowMessage(const TWindowMessage& message) {
@@ -596,6 +659,11 @@ void TMainForm::CloseProjectExecute() {
          {static_cast<QWidget*>(instrumentsForm), static_cast<QWidget*>(effectsForm)}) {
         if (window != nullptr) {
             window->hide();
+        }
+    }
+    for (TMixerForm* mixer : mixers) {
+        if (mixer != nullptr) {
+            mixer->hide();
         }
     }
     core.CloseProject();

@@ -26,6 +26,7 @@ namespace peldor {
 
 class TASIOForm;
 class TSlotListForm;
+class TMixerForm;
 
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
@@ -72,6 +73,10 @@ public:
     TSlotListForm* EffectsWindow() const { return effectsForm; }
     /// The audio settings dialog; null before LoadFromCore.
     TASIOForm* AsioWindow() const { return asioForm; }
+    /// Every existing mixer window reloads a group of its controls (UpdateControls).
+    void UpdateMixers(int group);
+    /// Mixer window 1-4; null before its menu action first showed it.
+    TMixerForm* Mixer(int n) const;
 
 protected:
     bool event(QEvent* e) override;
@@ -89,7 +94,7 @@ private:
     void SelectSong(std::int32_t) override {}
     void SelectPart(std::int32_t) override {}
     void SelectConnection(std::int32_t) override {}
-    void UpdateAllMixers() override {}
+    void UpdateAllMixers() override;
 
     /// Marks a core call that the timer, the idle handler and remote commands must not enter
     /// from a nested event loop (a message box it shows).
@@ -115,6 +120,8 @@ private:
     void ShowSorry();
 
     void ToggleWindow(QWidget* window);
+    /// Creates mixer window 1-4 on first use, then shows or hides it.
+    void ToggleMixer(int n);
     void NewProjectExecute();
     void OpenProjectExecute();
     void SaveProjectExecute();
@@ -134,6 +141,7 @@ private:
     TSlotListForm* instrumentsForm = nullptr;
     TSlotListForm* effectsForm = nullptr;
     TASIOForm* asioForm = nullptr;
+    std::array<TMixerForm*, 4> mixers{};
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;

@@ -15,6 +15,7 @@
 namespace peldor {
 
 class IAudioSettingsCore;
+class IMixerCore;
 class IProjectViews;
 struct TPluginMenu;
 struct TWindowMessage;
@@ -111,6 +112,9 @@ public:
 
     /// The audio settings dialog's operations; null when the program has none.
     virtual IAudioSettingsCore* AudioSettings() { return nullptr; }
+    // ---- The mixer windows ----
+    /// What the mixer windows reach the program through; null: no mixer windows.
+    virtual IMixerCore* Mixers() { return nullptr; }
 };
 
 } // namespace peldor
