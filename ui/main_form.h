@@ -25,6 +25,8 @@ class QTimer;
 namespace peldor {
 
 class TSlotListForm;
+class TPrjOptionsForm;
+class TMIDIForm;
 
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
@@ -69,6 +71,11 @@ public:
     /// The instruments and effects windows; null before LoadFromCore.
     TSlotListForm* InstrumentsWindow() const { return instrumentsForm; }
     TSlotListForm* EffectsWindow() const { return effectsForm; }
+    /// The project options and MIDI settings dialogs; null until first shown.
+    TPrjOptionsForm* ProjectOptionsWindow() const { return optionsForm; }
+    TMIDIForm* MidiSettingsWindow() const { return midiForm; }
+    /// Gives the five remote actions the options' hotkeys (none while hotkeys are disabled).
+    void ApplyRemoteHotkeys();
 
 protected:
     bool event(QEvent* e) override;
@@ -112,6 +119,9 @@ private:
     void ShowSorry();
 
     void ToggleWindow(QWidget* window);
+    void HookSettingsDialogs();
+    void ToggleProjectOptions();
+    void ToggleMidiSettings();
     void NewProjectExecute();
     void OpenProjectExecute();
     void SaveProjectExecute();
@@ -130,6 +140,8 @@ private:
     QActionGroup* languages = nullptr;
     TSlotListForm* instrumentsForm = nullptr;
     TSlotListForm* effectsForm = nullptr;
+    TPrjOptionsForm* optionsForm = nullptr;
+    TMIDIForm* midiForm = nullptr;
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;
