@@ -1,8 +1,6 @@
 // The hand-over of learned MIDI messages from the input threads to the window thread.
 
 #include "midi/learn_inbox.h"
-#include "midi/midi_devices.h"
-#include "midi/virtual_midi_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -82,64 +80,6 @@ TEST(LearnInbox, AFullInboxEndsWithTheNewestMessage) {
     ASSERT_TRUE(inbox.Take(message));
     EXPECT_EQ(message, Numbered(1, 7));
     EXPECT_FALSE(inbox.Take(message));
-}
-
-TEST(LearnInbox, LearnSwitchedOffAndOnWhileInputsPlayLosesNothingDelivered) {
-    // The dialog's order: learn off (waits for the inputs to leave the inbox), take what came,
-    // learn on again. Every message the callback handed to learn must be taken.
-    InstallMidiBackend(std::make_unique<TVirtualMidiBackend>(std::vector<std::string>{"a", "b"},
-                                                             std::vector<std::string>{}));
-    EnumerateDevices();
-    SetMidiInputSelected(0, true);
-    SetMidiInputSelected(1, true);
-    OpenSelectedDevices();
-    auto* backend = static_cast<TVirtualMidiBackend*>(MidiBackend());
-    // Counts what the callback hands over, then hands it to the inbox.
-    struct Counting final : IMidiLearnHandler {
-        void MidiLearned(TShortMessage message) noexcept override {
-            handed.fetch_add(1);
-            inbox.MidiLearned(message);
-        }
-        TMidiLearnInbox inbox;
-        std::atomic<int> handed{0};
-    } counting;
-    TMidiLearnInbox& inbox = counting.inbox;
-    SetMidiLearnHandler(&counting);
-    // Fewer plays than the inbox holds, so none may collapse into another.
-    constexpr int kPlays = 1500;
-    std::atomic<int> playing{2};
-    std::atomic<int> learned{0};
-    std::vector<std::thread> inputs;
-    for (int input = 0; input < 2; ++input) {
-        inputs.emplace_back([&, input] {
-            for (int n = 0; n < kPlays; ++n) {
-                backend->Play(input, PackShortMessage(Numbered(input, n)));
-            }
-            playing.fetch_sub(1);
-        });
-    }
-    TShortMessage message;
-    while (playing.load() > 0) {
-        SetMidiLearnHandler(nullptr);
-        while (inbox.Take(message)) {
-            learned.fetch_add(1);
-        }
-        // Nothing reaches the inbox while learn is off.
-        EXPECT_FALSE(inbox.Take(message));
-        SetMidiLearnHandler(&counting);
-        std::this_thread::yield();
-    }
-    for (std::thread& input : inputs) {
-        input.join();
-    }
-    SetMidiLearnHandler(nullptr);
-    while (inbox.Take(message)) {
-        learned.fetch_add(1);
-    }
-    EXPECT_GT(learned.load(), 0);
-    EXPECT_EQ(learned.load(), counting.handed.load());
-    CloseAllDevices();
-    InstallMidiBackend(nullptr);
 }
 
 } // namespace

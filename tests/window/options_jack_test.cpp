@@ -53,9 +53,6 @@ public:
         }
         jack_ringbuffer_free(toPlay);
     }
-    NoteSource(const NoteSource&) = delete;
-    NoteSource& operator=(const NoteSource&) = delete;
-
     bool Ready() const { return client != nullptr && out != nullptr; }
     void Play(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
         const std::array<char, 3> bytes{static_cast<char>(status), static_cast<char>(data1),
