@@ -352,6 +352,14 @@ void TMainForm::ToggleMidiSettings() {
     Action("MIDI_Settings")->setChecked(midiForm->isVisible());
 }
 
+void TMainForm::HideSettingsDialogs() {
+    for (QWidget* window : {static_cast<QWidget*>(midiForm), static_cast<QWidget*>(optionsForm)}) {
+        if (window != nullptr) {
+            window->hide();
+        }
+    }
+}
+
 void TMainForm::ApplyRemoteHotkeys() {
     const bool enabled = ProjectOptions().HotkeysEnabled != 0;
     for (int i = 0; i < kRemoteActionCount; ++i) {
@@ -598,6 +606,10 @@ void TMainForm::NewProjectExecute() {
 void TMainForm::OpenProjectExecute() {
     const QString path = AskProjectFile(false);
     const ActionScope scope(*this);
+    if (!path.isEmpty()) {
+        // Opening closes the project first, which hides them; they would show the old one.
+        HideSettingsDialogs();
+    }
     core.OpenProject(path.toStdString());
     ApplyRemoteHotkeys();
     RefreshFromCore();
@@ -620,12 +632,12 @@ void TMainForm::SaveProjectAsExecute() {
 void TMainForm::CloseProjectExecute() {
     const ActionScope scope(*this);
     for (QWidget* window :
-         {static_cast<QWidget*>(instrumentsForm), static_cast<QWidget*>(effectsForm),
-          static_cast<QWidget*>(midiForm), static_cast<QWidget*>(optionsForm)}) {
+         {static_cast<QWidget*>(instrumentsForm), static_cast<QWidget*>(effectsForm)}) {
         if (window != nullptr) {
             window->hide();
         }
     }
+    HideSettingsDialogs();
     core.CloseProject();
     RefreshFromCore();
 }
@@ -640,6 +652,7 @@ void TMainForm::ExitAppExecute() {
 
 void TMainForm::MRUOpen(int item) {
     const ActionScope scope(*this);
+    HideSettingsDialogs();
     core.OpenRecentFile(item);
     ApplyRemoteHotkeys();
     RefreshFromCore();

@@ -122,6 +122,7 @@ private:
     void HookSettingsDialogs();
     void ToggleProjectOptions();
     void ToggleMidiSettings();
+    void HideSettingsDialogs();
     void NewProjectExecute();
     void OpenProjectExecute();
     void SaveProjectExecute();

@@ -538,9 +538,23 @@ void TPrjOptionsForm::btnCloseClick() {
 
 void TPrjOptionsForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    // Reloading while learning would wipe what was learned while the dialog was hidden.
-    if (learnTarget == kNoLearnTarget) {
-        LoadOptions();
+    // The row being learned keeps what it learned while the dialog was hidden.
+    FieldRow* learning = RowOfTarget(learnTarget);
+    std::array<QString, 3> learned;
+    if (learning != nullptr) {
+        TakeLearnedMessages();
+        for (std::size_t c = 0; c < 3; ++c) {
+            learned[c] = learning->Fields[c]->text();
+        }
+    }
+    LoadOptions();
+    if (learning != nullptr) {
+        for (std::size_t c = 0; c < 3; ++c) {
+            if (learning->Fields[c]->text() != learned[c]) {
+                learning->Fields[c]->setText(learned[c]);
+                Changed();
+            }
+        }
     }
     emit VisibleChanged(true);
 }

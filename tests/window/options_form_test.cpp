@@ -391,10 +391,13 @@ TEST_F(OptionsFormTest, LearningFillsTheRowFromAnyInputUntilSwitchedOff) {
             return Row(dialog, 3) == QStringList{"144", "62", "1"};
         },
         2000));
-    // Shown again, it keeps what it learned meanwhile; Apply stores it into the remote table,
-    // which then steps parts from the remote port.
+    // Shown again, it reloads the options (read from a file meanwhile, say) but keeps what it
+    // learned; Apply stores that into the remote table.
+    ProjectOptions().UserFilter1[0] = 160;
     Options();
+    EXPECT_EQ(Child(dialog, "edtUD1_1").text(), "160");
     EXPECT_EQ(Row(dialog, 3), (QStringList{"144", "62", "1"}));
+    EXPECT_TRUE(dialog.ApplyButton()->isEnabled());
     QTest::mouseClick(dialog.ApplyButton(), Qt::LeftButton);
     EXPECT_EQ(ProjectOptions().RemoteCommands[2].Pattern[1], 62);
 
