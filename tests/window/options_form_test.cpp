@@ -355,6 +355,7 @@ TEST_F(OptionsFormTest, LearningFillsTheRowFromAnyInputUntilSwitchedOff) {
         2000));
     EXPECT_TRUE(dialog.ApplyButton()->isEnabled());
     EXPECT_EQ(ProjectOptions().RemoteCommands[2].Pattern[0], -1);
+    SaveScreenshot(dialog, "PrjOptionsForm_learning.png");
     // Learning stays on: the next message overwrites the row. None goes to the connections.
     Play(0, 0xB0, 80, 127);
     EXPECT_TRUE(QTest::qWaitFor(
