@@ -2,13 +2,16 @@
 
 #include "i18n/message_box.h"
 #include "midi/window_messages.h"
+#include "project/project_options.h"
 #include "ui/about_form.h"
 #include "ui/asio_form.h"
 #include "ui/flat_style.h"
 #include "ui/hotkey.h"
+#include "ui/midi_form.h"
 #include "ui/mixer1_form.h"
 #include "ui/mixer2_form.h"
 #include "ui/mixer34_form.h"
+#include "ui/prj_options_form.h"
 #include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
 
@@ -105,6 +108,7 @@ TMainForm::TMainForm(IMainWindowCore& theCore, QWidget* parent)
     setObjectName("MainForm");
     setWindowTitle(kProgramName);
     BuildMenu();
+    HookSettingsDialogs();
     BuildStatusBar();
 
     uiTimer = new QTimer(this);
@@ -299,10 +303,7 @@ void TMainForm::LoadFromCore() {
     setGeometry(placement.Left, placement.Top, placement.Width, placement.Height);
     const bool german = core.LanguageCode() == kLanguageCodeGerman;
     Action(german ? "LANG_GERMAN" : "LANG_ENGLISH")->setChecked(true);
-    for (int i = 0; i < kRemoteActionCount; ++i) {
-        Action(kRemoteActions[static_cast<std::size_t>(i)].Name)
-            ->setShortcut(HotkeyToKeySequence(core.RemoteHotkey(i)));
-    }
+    ApplyRemoteHotkeys();
     RefreshFromCore();
     const std::array<std::string, 4> texts = core.StatusPanels();
     ShowHint(QString::fromStdString(texts[0]));
@@ -386,6 +387,52 @@ void TMainForm::UpdateMixers(int group) {
 void TMainForm::UpdateAllMixers() {
     for (int group = 0; group < kGroupCount; ++group) {
         UpdateMixers(group);
+    }
+}
+
+void TMainForm::HookSettingsDialogs() {
+    // Created on first use, then shown and hidden; the menu's check marks follow them.
+    QAction* midi = Action("MIDI_Settings");
+    midi->setCheckable(true);
+    connect(midi, &QAction::triggered, this, &TMainForm::ToggleMidiSettings);
+    QAction* project = Action("Project_Settings");
+    project->setCheckable(true);
+    connect(project, &QAction::triggered, this, &TMainForm::ToggleProjectOptions);
+}
+
+void TMainForm::ToggleProjectOptions() {
+    if (optionsForm == nullptr) {
+        optionsForm = new TPrjOptionsForm([this] { ApplyRemoteHotkeys(); }, this);
+        connect(optionsForm, &TPrjOptionsForm::VisibleChanged, Action("Project_Settings"),
+                &QAction::setChecked);
+    }
+    ToggleWindow(optionsForm);
+    Action("Project_Settings")->setChecked(optionsForm->isVisible());
+}
+
+void TMainForm::ToggleMidiSettings() {
+    if (midiForm == nullptr) {
+        midiForm = new TMIDIForm(core, this);
+        connect(midiForm, &TMIDIForm::VisibleChanged, Action("MIDI_Settings"),
+                &QAction::setChecked);
+    }
+    ToggleWindow(midiForm);
+    Action("MIDI_Settings")->setChecked(midiForm->isVisible());
+}
+
+void TMainForm::HideSettingsDialogs() {
+    for (QWidget* window : {static_cast<QWidget*>(midiForm), static_cast<QWidget*>(optionsForm)}) {
+        if (window != nullptr) {
+            window->hide();
+        }
+    }
+}
+
+void TMainForm::ApplyRemoteHotkeys() {
+    const bool enabled = ProjectOptions().HotkeysEnabled != 0;
+    for (int i = 0; i < kRemoteActionCount; ++i) {
+        Action(kRemoteActions[static_cast<std::size_t>(i)].Name)
+            ->setShortcut(enabled ? HotkeyToKeySequence(core.RemoteHotkey(i)) : QKeySequence());
     }
 }
 
@@ -635,7 +682,12 @@ void TMainForm::NewProjectExecute() {
 void TMainForm::OpenProjectExecute() {
     const QString path = AskProjectFile(false);
     const ActionScope scope(*this);
+    if (!path.isEmpty()) {
+        // Opening closes the project first, which hides them; they would show the old one.
+        HideSettingsDialogs();
+    }
     core.OpenProject(path.toStdString());
+    ApplyRemoteHotkeys();
     RefreshFromCore();
 }
 
@@ -666,6 +718,7 @@ void TMainForm::CloseProjectExecute() {
             mixer->hide();
         }
     }
+    HideSettingsDialogs();
     core.CloseProject();
     RefreshFromCore();
 }
@@ -680,7 +733,9 @@ void TMainForm::ExitAppExecute() {
 
 void TMainForm::MRUOpen(int item) {
     const ActionScope scope(*this);
+    HideSettingsDialogs();
     core.OpenRecentFile(item);
+    ApplyRemoteHotkeys();
     RefreshFromCore();
 }
 

@@ -27,6 +27,8 @@ namespace peldor {
 class TASIOForm;
 class TSlotListForm;
 class TMixerForm;
+class TPrjOptionsForm;
+class TMIDIForm;
 
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
@@ -77,6 +79,11 @@ public:
     void UpdateMixers(int group);
     /// Mixer window 1-4; null before its menu action first showed it.
     TMixerForm* Mixer(int n) const;
+    /// The project options and MIDI settings dialogs; null until first shown.
+    TPrjOptionsForm* ProjectOptionsWindow() const { return optionsForm; }
+    TMIDIForm* MidiSettingsWindow() const { return midiForm; }
+    /// Gives the five remote actions the options' hotkeys (none while hotkeys are disabled).
+    void ApplyRemoteHotkeys();
 
 protected:
     bool event(QEvent* e) override;
@@ -122,6 +129,10 @@ private:
     void ToggleWindow(QWidget* window);
     /// Creates mixer window 1-4 on first use, then shows or hides it.
     void ToggleMixer(int n);
+    void HookSettingsDialogs();
+    void ToggleProjectOptions();
+    void ToggleMidiSettings();
+    void HideSettingsDialogs();
     void NewProjectExecute();
     void OpenProjectExecute();
     void SaveProjectExecute();
@@ -142,6 +153,8 @@ private:
     TSlotListForm* effectsForm = nullptr;
     TASIOForm* asioForm = nullptr;
     std::array<TMixerForm*, 4> mixers{};
+    TPrjOptionsForm* optionsForm = nullptr;
+    TMIDIForm* midiForm = nullptr;
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;
