@@ -4,16 +4,20 @@
 #include "engine/event_queue.h"
 #include "engine/mix_kernels.h"
 #include "engine/realtime_scope.h"
-#include "engine/spin_lock.h"
+#include "engine/thread_priority.h"
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
+#include <xmmintrin.h>
 
 namespace peldor {
 
@@ -27,88 +31,144 @@ std::array<Relaxed<std::uint8_t>, kSlotCount> SlotClaimed;
 
 namespace {
 
-/// Guards every read-and-set of SlotClaimed.
-SpinLock ClaimLock;
+constexpr int kMaxWorkers = 8;
+// Engine buffers: oscillator, 16 instrument pairs, 4 effect pairs, master pair, 2 monitors,
+// 4 aux pairs, solo pair, and the 4 effect input pairs.
+constexpr int kBufferCount = 63;
 
-constexpr int kWorkerCount = 8;
-constexpr int kBufferCount = 55;
-constexpr auto kWorkerWaitLimit = std::chrono::milliseconds(100);
-constexpr int kNormalPriority = 3;
-
-/// Applies one of the seven priorities to the calling thread as far as the system allows.
-/// Raising priority or real-time scheduling may be refused to an unprivileged process; the
-/// thread then keeps the closest priority it was allowed.
-void ApplyThreadPriority(int priority) {
-    // Nice values for idle..highest; time-critical asks for real-time scheduling first.
-    static constexpr int kNice[7] = {19, 10, 5, 0, -5, -10, -15};
-    const pid_t tid = static_cast<pid_t>(syscall(SYS_gettid));
-    sched_param param{};
-    if (priority == 0) {
-        pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
-    } else if (priority == 6) {
-        param.sched_priority = sched_get_priority_max(SCHED_FIFO);
-        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) {
-            return;
-        }
-        param.sched_priority = 0;
-    }
-    if (priority != 0) {
-        pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
-    }
-    if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), kNice[priority]) != 0) {
-        // Not allowed to raise: stay at the normal level rather than fail.
-        setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 0);
-    }
+// Slot states, in the low two bits of a slot's state word; the rest is the pass generation.
+constexpr std::uint64_t kSlotFree = 0;
+constexpr std::uint64_t kSlotRendering = 1;
+constexpr std::uint64_t kSlotDone = 2;
+constexpr std::uint64_t kStateMask = 3;
+constexpr std::uint64_t SlotWord(std::uint64_t generation, std::uint64_t state) {
+    return generation * 4 + state;
 }
+
+/// The driver waits for the workers this share of the period (from the start of the block).
+constexpr double kDeadlineShare = 0.9;
+/// After a missed deadline Overload stays set this long, so that the window's 50 ms timer
+/// sees it, and clears with the first block after it that makes its deadline.
+constexpr double kOverloadHoldSeconds = 0.25;
+/// A worker polls for the next pass this long before it sleeps: the effect pass follows the
+/// instrument pass within microseconds.
+constexpr auto kWorkerSpin = std::chrono::microseconds(30);
+/// The driver spins this many rounds on an unfinished slot before it starts yielding.
+constexpr int kWaitSpinRounds = 256;
+
+long Futex(std::atomic<std::uint32_t>& word, int op, std::uint32_t value) noexcept {
+    static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
+    return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), op, value, nullptr,
+                   nullptr, 0);
+}
+
+int DefaultWorkerCount() {
+    if (const char* text = std::getenv("PELDOR_WORKERS")) {
+        char* end = nullptr;
+        const long value = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && value >= 0 && value <= kMaxWorkers) {
+            return static_cast<int>(value);
+        }
+    }
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(cores - 1, 0, kMaxWorkers);
+}
+
+std::uint16_t ReadFpuControl() noexcept {
+    std::uint16_t control = 0;
+    asm volatile("fnstcw %0" : "=m"(control));
+    return control;
+}
+
+void LoadFpuControl(std::uint16_t control) noexcept {
+    asm volatile("fldcw %0" : : "m"(control));
+}
+
+/// Flush-to-zero and denormals-are-zero for the block, restored afterwards: plugins and the
+/// mixing never slow down on denormal tails.
+class DenormalsFlushed {
+public:
+    DenormalsFlushed() noexcept : saved(_mm_getcsr()) { _mm_setcsr(saved | kFlushBits); }
+    ~DenormalsFlushed() { _mm_setcsr(saved); }
+    DenormalsFlushed(const DenormalsFlushed&) = delete;
+    DenormalsFlushed& operator=(const DenormalsFlushed&) = delete;
+
+    static constexpr std::uint32_t kFlushBits = 0x8040; // FTZ | DAZ
+
+private:
+    std::uint32_t saved;
+};
 
 } // namespace
 
-/// One of the eight workers. The thread runs the work routine once when started and ends;
-/// from then on the passes run on whoever calls RunWorkers.
+/// One worker: a thread that sleeps until the driver's thread publishes a pass, takes part in
+/// it, and sleeps again, until StopWorkers.
 class TAudioThread {
 public:
     explicit TAudioThread(TProcessor& owner) : processor(owner) {}
-    ~TAudioThread() { Stop(); }
+    ~TAudioThread() { Join(); }
+    TAudioThread(const TAudioThread&) = delete;
+    TAudioThread& operator=(const TAudioThread&) = delete;
 
-    /// The work routine: one pass, chosen by Phase.
-    void Execute() noexcept {
-        const std::uint8_t phase = Phase;
-        if (phase == 1) {
-            processor.InstrumentPass();
-        } else if (phase == 2) {
-            processor.EffectPass();
-        }
-    }
-
-    /// Resumes the worker: its thread runs the routine once. Resuming again changes nothing.
-    void Resume(int priority) {
-        if (started) {
+    /// Window thread. Starts the thread when it is not running.
+    void Start() {
+        if (thread.joinable()) {
             return;
         }
-        started = true;
-        finished = false;
-        thread = std::thread([this, priority] {
-            ApplyThreadPriority(priority);
-            Execute();
-            finished = true;
-        });
-    }
-
-    /// Waits for the thread to end, without a time limit.
-    void Stop() {
-        if (thread.joinable()) {
-            thread.join();
+        mark = AcquireRenderMark();
+        if (mark < 0) {
+            return;
+        }
+        thread = std::thread([this] { Body(); });
+        // The id is needed for the priority; the thread publishes it first thing.
+        while (tid.load(std::memory_order_acquire) == 0) {
+            std::this_thread::yield();
         }
     }
 
-    /// The thread has ended (or was never started).
-    bool Signalled() const noexcept { return finished; }
+    /// Window thread, after the processor asked every worker to stop.
+    void Join() {
+        if (thread.joinable()) {
+            thread.join();
+            tid.store(0, std::memory_order_release);
+            ReleaseRenderMark(mark);
+            mark = -1;
+        }
+    }
+
+    bool Running() const noexcept { return tid.load(std::memory_order_acquire) != 0; }
+    pid_t ThreadId() const noexcept { return tid.load(std::memory_order_acquire); }
+    pthread_t Handle() noexcept { return thread.native_handle(); }
 
 private:
+    void Body() noexcept {
+        std::uint32_t seen = processor.wakeCount_.load(std::memory_order_acquire);
+        tid.store(CurrentThreadId(), std::memory_order_release);
+        for (;;) {
+            seen = processor.AwaitWake(seen);
+            if (processor.stopping_.load(std::memory_order_acquire)) {
+                return;
+            }
+            NoteRenderStarted(mark);
+            {
+                RealtimeScope realtime;
+                // The driver thread's floating-point state, denormals flushed.
+                const std::uint32_t savedMxcsr = _mm_getcsr();
+                const std::uint16_t savedFpu = ReadFpuControl();
+                _mm_setcsr(processor.driverMxcsr_);
+                LoadFpuControl(processor.driverFpuControl_);
+                processor.RunWorkers();
+                LoadFpuControl(savedFpu);
+                _mm_setcsr(savedMxcsr);
+            }
+            NoteRenderFinished(mark);
+        }
+    }
+
     TProcessor& processor;
     std::thread thread;
-    bool started = false;
-    Relaxed<bool> finished{true};
+    std::atomic<pid_t> tid{0};
+    int mark = -1;
 };
 
 void NoteWantsMidi() noexcept {
@@ -163,7 +223,7 @@ Relaxed<std::int32_t>& TChannelAssignment::Input(int k) noexcept {
 // ---- Creation and set-up (window thread) --------------------------------------------------------
 
 TProcessor::TProcessor(const void* hostLink, IEnginePluginHost* pluginHost)
-    : hostLink_(hostLink), pluginHost_(pluginHost) {
+    : hostLink_(hostLink), pluginHost_(pluginHost), workerCount_(DefaultWorkerCount()) {
     BlockSize = 512;
     WantsMidi = false;
     ResetClaims();
@@ -187,6 +247,8 @@ void TProcessor::SetSampleRate(float rate) {
 }
 
 void TProcessor::SetBlockSize(std::int32_t n) {
+    // A worker still inside a late plugin call may be writing into the buffers.
+    StopWorkers();
     BlockSize = n;
     const std::int32_t length = std::max<std::int32_t>(n, 0);
 
@@ -222,9 +284,14 @@ void TProcessor::SetBlockSize(std::int32_t n) {
     for (auto& p : soloBus_) {
         p = take();
     }
+    for (auto& p : effectIn_) {
+        p = take();
+    }
 
     buffersReady_ = true;
     overload_ = false;
+    overloadHoldFrames_ = 0;
+    ResetClaims();
     StartWorkers();
 }
 
@@ -239,36 +306,152 @@ bool TProcessor::ProcessorHasSse() noexcept {
 // ---- Worker pool ----------------------------------------------------------------------------
 
 void TProcessor::ResetClaims() noexcept {
-    std::lock_guard<SpinLock> lock(ClaimLock);
     Phase = 0;
-    for (auto& claimed : SlotClaimed) {
-        claimed = 0;
+    BeginPass(0, kSlotCount, false);
+}
+
+std::uint64_t TProcessor::BeginPass(int first, int end, bool copyEffectInputs) noexcept {
+    const std::uint64_t generation = passGeneration_.load(std::memory_order_relaxed) + 1;
+    for (int slot = first; slot < end; ++slot) {
+        std::atomic<std::uint64_t>& state = slotState_[slot];
+        std::uint64_t seen = state.load(std::memory_order_acquire);
+        // A slot still rendering from an earlier pass stays claimed: its plugin is busy. It
+        // can only move on to done meanwhile, which the exchange notices.
+        while ((seen & kStateMask) != kSlotRendering &&
+               !state.compare_exchange_weak(seen, SlotWord(generation, kSlotFree),
+                                            std::memory_order_acq_rel,
+                                            std::memory_order_acquire)) {
+        }
+        const bool late = (seen & kStateMask) == kSlotRendering;
+        SlotClaimed[slot] = late ? 1 : 0;
+        // Nobody can claim the slot before the generation is published, so its input copy is
+        // ours to write; a late effect keeps reading the copy of its own block.
+        if (copyEffectInputs && !late && pluginHost_->SlotPlugin(slot) != nullptr) {
+            const int effect = slot - kInstrumentSlotCount;
+            std::memcpy(effectIn_[2 * effect], auxBus_[2 * effect], sizeof(float) * bufferLength_);
+            std::memcpy(effectIn_[2 * effect + 1], auxBus_[2 * effect + 1],
+                        sizeof(float) * bufferLength_);
+        }
     }
-    passDone_[0] = false;
-    passDone_[1] = false;
+    // Release: a claimer that reads the generation sees the slots set free and the pass's
+    // inputs (events, aux copies) ready.
+    passGeneration_.store(generation, std::memory_order_release);
+    return generation;
+}
+
+void TProcessor::WakeWorkers() noexcept {
+    wakeCount_.fetch_add(1, std::memory_order_seq_cst);
+    if (sleepers_.load(std::memory_order_seq_cst) > 0) {
+        Futex(wakeCount_, FUTEX_WAKE_PRIVATE, INT_MAX);
+    }
+}
+
+std::uint32_t TProcessor::AwaitWake(std::uint32_t seen) noexcept {
+    const auto spinEnd = std::chrono::steady_clock::now() + kWorkerSpin;
+    std::uint32_t now = wakeCount_.load(std::memory_order_acquire);
+    while (now == seen && std::chrono::steady_clock::now() < spinEnd) {
+        __builtin_ia32_pause();
+        now = wakeCount_.load(std::memory_order_acquire);
+    }
+    if (now != seen) {
+        return now;
+    }
+    // Counting sleepers before the last look pairs with WakeWorkers counting the wake before
+    // it looks at sleepers: one of the two sees the other.
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    while ((now = wakeCount_.load(std::memory_order_seq_cst)) == seen) {
+        Futex(wakeCount_, FUTEX_WAIT_PRIVATE, seen);
+    }
+    sleepers_.fetch_sub(1, std::memory_order_relaxed);
+    return now;
 }
 
 void TProcessor::RunWorkers() noexcept {
-    for (TAudioThread* worker : workers_) {
-        worker->Execute();
+    const std::uint64_t generation = passGeneration_.load(std::memory_order_acquire);
+    const std::uint8_t phase = Phase;
+    if (phase != 1 && phase != 2) {
+        return;
     }
+    const int first = phase == 1 ? 0 : kInstrumentSlotCount;
+    const int end = phase == 1 ? kInstrumentSlotCount : kSlotCount;
+    const std::uint64_t free = SlotWord(generation, kSlotFree);
+    for (int slot = first; slot < end; ++slot) {
+        std::uint64_t expected = free;
+        if (slotState_[slot].load(std::memory_order_relaxed) != free ||
+            !slotState_[slot].compare_exchange_strong(expected,
+                                                      SlotWord(generation, kSlotRendering),
+                                                      std::memory_order_acq_rel,
+                                                      std::memory_order_relaxed)) {
+            continue;
+        }
+        SlotClaimed[slot] = 1;
+        RenderSlot(slot);
+        // Release: whoever sees the slot done sees its output buffers and meter.
+        slotState_[slot].store(SlotWord(generation, kSlotDone), std::memory_order_release);
+    }
+}
+
+bool TProcessor::WaitForPass(std::uint64_t generation, int first, int end,
+                             std::chrono::steady_clock::time_point deadline,
+                             bool* rendered) noexcept {
+    const std::uint64_t rendering = SlotWord(generation, kSlotRendering);
+    const std::uint64_t done = SlotWord(generation, kSlotDone);
+    bool madeIt = true;
+    for (int slot = first; slot < end; ++slot) {
+        std::uint64_t state = slotState_[slot].load(std::memory_order_acquire);
+        for (int round = 0; state == rendering && madeIt; ++round) {
+            if (round >= kWaitSpinRounds) {
+                if (std::chrono::steady_clock::now() >= deadline) {
+                    madeIt = false;
+                    break;
+                }
+                // Let a worker that shares this core finish.
+                sched_yield();
+            } else {
+                __builtin_ia32_pause();
+            }
+            state = slotState_[slot].load(std::memory_order_acquire);
+        }
+        rendered[slot - first] = state == done;
+    }
+    return madeIt;
 }
 
 void TProcessor::StartWorkers() {
-    for (TAudioThread* worker : workers_) {
-        worker->Resume(workerPriority_);
+    if (workerCount_ == 0) {
+        return;
     }
-    // The threads normally find Phase 0 and end at once; waiting here means the first block
-    // never has to.
-    for (TAudioThread* worker : workers_) {
-        worker->Stop();
+    stopping_.store(false, std::memory_order_release);
+    for (int k = 0; k < workerCount_; ++k) {
+        workers_[k]->Start();
     }
+    SetWorkerPriority(workerPriority_);
 }
 
 void TProcessor::StopWorkers() {
+    stopping_.store(true, std::memory_order_seq_cst);
+    wakeCount_.fetch_add(1, std::memory_order_seq_cst);
+    Futex(wakeCount_, FUTEX_WAKE_PRIVATE, INT_MAX);
     for (TAudioThread* worker : workers_) {
-        worker->Stop();
+        worker->Join();
     }
+    stopping_.store(false, std::memory_order_release);
+}
+
+void TProcessor::SetWorkerCount(int count) {
+    workerCount_ = std::clamp(count, 0, kMaxWorkers);
+}
+
+int TProcessor::RunningWorkers() const noexcept {
+    return static_cast<int>(std::count_if(workers_.begin(), workers_.end(),
+                                          [](const TAudioThread* w) { return w->Running(); }));
+}
+
+int TProcessor::WorkerThreadId(int k) const noexcept {
+    if (k < 0 || k >= kMaxWorkers) {
+        return 0;
+    }
+    return workers_[k]->ThreadId();
 }
 
 void TProcessor::SetWorkerPriority(std::int32_t priority) {
@@ -276,59 +459,34 @@ void TProcessor::SetWorkerPriority(std::int32_t priority) {
         return;
     }
     workerPriority_ = priority;
-}
-
-bool TProcessor::WaitForWorkers() noexcept {
-    auto allSignalled = [this] {
-        return std::all_of(workers_.begin(), workers_.end(),
-                           [](const TAudioThread* w) { return w->Signalled(); });
-    };
-    if (allSignalled()) {
-        return true;
-    }
-    // Spin rather than sleep: the audio thread makes no blocking calls.
-    const auto deadline = std::chrono::steady_clock::now() + kWorkerWaitLimit;
-    while (!allSignalled()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
+    // Just below the driver's thread, which must never wait behind a worker.
+    const int realtime =
+        driverRealtimePriority_ > 1 ? driverRealtimePriority_ - 1 : kDefaultWorkerRealtimePriority;
+    bool refused = false;
+    for (TAudioThread* worker : workers_) {
+        if (worker->Running()) {
+            refused = ApplyThreadPriority(worker->Handle(), worker->ThreadId(), priority, realtime)
+                          .RealtimeRefused ||
+                      refused;
         }
-        __builtin_ia32_pause();
     }
-    return true;
+    realtimeRefused_ = refused;
 }
 
-int TProcessor::ClaimNextSlot(int slot, int end) noexcept {
-    // Once a pass has handed out its last slot, the remaining callers leave without the lock.
-    const int pass = end == kInstrumentSlotCount ? 0 : 1;
-    if (passDone_[pass]) {
-        return end;
-    }
-    std::lock_guard<SpinLock> lock(ClaimLock);
-    while (slot < end && SlotClaimed[slot]) {
-        ++slot;
-    }
-    if (slot < end) {
-        SlotClaimed[slot] = 1;
-    } else {
-        passDone_[pass] = true;
-    }
-    return slot;
+void TProcessor::SetDriverRealtimePriority(std::int32_t priority) {
+    driverRealtimePriority_ = priority;
+    SetWorkerPriority(workerPriority_);
 }
 
-void TProcessor::InstrumentPass() noexcept {
+void TProcessor::RenderSlot(int slot) noexcept {
     const std::int32_t frames = bufferLength_;
-    int slot = 0;
-    for (;;) {
-        slot = ClaimNextSlot(slot, kInstrumentSlotCount);
-        if (slot >= kInstrumentSlotCount) {
-            return;
-        }
-        IEnginePlugin* plugin = pluginHost_->SlotPlugin(slot);
+    IEnginePlugin* plugin = pluginHost_->SlotPlugin(slot);
+    if (slot < kInstrumentSlotCount) {
         if (plugin == nullptr) {
             // Nobody to play them to: notes kept for a later plugin would sound (and hang) as
             // a burst when it arrives.
             TakeQueuedEvents(slot);
-            continue;
+            return;
         }
         if (PendingCount[slot] > 0) {
             const bool wantsEvents = plugin->CanDo(vst2::kCanDoReceiveVstMidiEvent) != -1;
@@ -343,32 +501,35 @@ void TProcessor::InstrumentPass() noexcept {
             (*strips)[kFirstInstrumentStrip + slot].MeterL =
                 LevelOf(outputs[0], frames) * MeterGain[kMeterGainInstrument + slot];
         }
+        return;
+    }
+    const int effect = slot - kInstrumentSlotCount;
+    float** outputs = EffectOut(effect);
+    if (plugin == nullptr || !plugin->Active()) {
+        // An emptied or switched-off effect must not keep replaying its last block.
+        std::fill_n(outputs[0], frames, 0.0f);
+        std::fill_n(outputs[1], frames, 0.0f);
+        return;
+    }
+    plugin->ProcessReplacing(EffectIn(effect), outputs, frames);
+    if (TStripStates* strips = CurrentStrips.load(std::memory_order_acquire)) {
+        (*strips)[kFirstEffectStrip + effect].MeterL =
+            LevelOf(outputs[0], frames) * MeterGain[kMeterGainEffect + effect];
     }
 }
 
+void TProcessor::InstrumentPass() noexcept {
+    const std::uint8_t saved = Phase;
+    Phase = 1;
+    RunWorkers();
+    Phase = saved;
+}
+
 void TProcessor::EffectPass() noexcept {
-    const std::int32_t frames = bufferLength_;
-    int slot = kInstrumentSlotCount;
-    for (;;) {
-        slot = ClaimNextSlot(slot, kSlotCount);
-        if (slot >= kSlotCount) {
-            return;
-        }
-        const int effect = slot - kInstrumentSlotCount;
-        float** outputs = EffectOut(effect);
-        IEnginePlugin* plugin = pluginHost_->SlotPlugin(slot);
-        if (plugin == nullptr || !plugin->Active()) {
-            // An emptied or switched-off effect must not keep replaying its last block.
-            std::fill_n(outputs[0], frames, 0.0f);
-            std::fill_n(outputs[1], frames, 0.0f);
-            continue;
-        }
-        plugin->ProcessReplacing(AuxBus(effect), outputs, frames);
-        if (TStripStates* strips = CurrentStrips.load(std::memory_order_acquire)) {
-            (*strips)[kFirstEffectStrip + effect].MeterL =
-                LevelOf(outputs[0], frames) * MeterGain[kMeterGainEffect + effect];
-        }
-    }
+    const std::uint8_t saved = Phase;
+    Phase = 2;
+    RunWorkers();
+    Phase = saved;
 }
 
 // ---- ProcessBlock ---------------------------------------------------------------------------
@@ -408,6 +569,7 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     RealtimeScope realtime;
     // Everything published to the block is read after this; retiring threads wait for its end.
     BlockInProgress inProgress;
+    const auto blockStart = std::chrono::steady_clock::now();
 
     // 1. Prerequisites.
     TStripStates* const strips = CurrentStrips.load(std::memory_order_acquire);
@@ -431,12 +593,25 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
         }
     };
 
+    DenormalsFlushed flushed;
+    driverMxcsr_ = _mm_getcsr();
+    driverFpuControl_ = ReadFpuControl();
+    const auto deadline =
+        blockStart + (passDeadline_.count() > 0
+                          ? std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                passDeadline_)
+                          : std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                std::chrono::duration<double>(kDeadlineShare * n /
+                                                              std::max(1.0f, sampleRate_.Load()))));
+    bool madeDeadline = true;
+
     // 2.
     bool soloActive = false;
 
-    // 3. Instrument pass.
-    ResetClaims();
+    // 3. Instrument pass: the workers and this thread share the slots.
     Phase = 1;
+    const std::uint64_t instrumentPass = BeginPass(0, kInstrumentSlotCount, false);
+    WakeWorkers();
     RunWorkers();
 
     // 4. Meter gains.
@@ -487,16 +662,17 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
         oscillator_.Render(oscBuffer_, n);
     }
 
-    // 7.
-    if (!WaitForWorkers()) {
-        overload_ = true;
-    }
+    // 7. A slot a worker has not finished by the deadline is left out of this block.
+    bool instrumentRendered[kInstrumentSlotCount];
+    madeDeadline = WaitForPass(instrumentPass, 0, kInstrumentSlotCount, deadline,
+                               instrumentRendered) &&
+                   madeDeadline;
 
     // Which instruments are active, read once for the block.
     bool active[kInstrumentSlotCount];
     for (int i = 0; i < kInstrumentSlotCount; ++i) {
         IEnginePlugin* plugin = pluginHost_->SlotPlugin(i);
-        active[i] = plugin != nullptr && plugin->Active();
+        active[i] = instrumentRendered[i] && plugin != nullptr && plugin->Active();
     }
 
     // 8. Aux buses.
@@ -534,11 +710,23 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
 
     // 9. Effect pass.
     Phase = 2;
+    const std::uint64_t effectPass = BeginPass(kInstrumentSlotCount, kSlotCount, true);
+    WakeWorkers();
     RunWorkers();
-    if (!WaitForWorkers()) {
-        overload_ = true;
-    }
+    bool effectRendered[kEffectSlotCount];
+    madeDeadline = WaitForPass(effectPass, kInstrumentSlotCount, kSlotCount, deadline,
+                               effectRendered) &&
+                   madeDeadline;
     Phase = 0;
+    if (!madeDeadline) {
+        overload_ = true;
+        overloadCount_ = overloadCount_ + 1;
+        overloadHoldFrames_ = static_cast<std::int64_t>(kOverloadHoldSeconds * sampleRate_);
+    } else if (overloadHoldFrames_ > 0) {
+        overloadHoldFrames_ -= n;
+    } else if (overload_) {
+        overload_ = false;
+    }
 
     // 10. Master bus.
     float** master = MasterBus();
@@ -557,7 +745,7 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     }
     for (int e = 0; e < kEffectSlotCount; ++e) {
         const TStripState& strip = s[kFirstEffectStrip + e];
-        if (strip.Mute || strip.SoloMute) {
+        if (!effectRendered[e] || strip.Mute || strip.SoloMute) {
             continue;
         }
         const float level = strip.Level;
@@ -598,7 +786,7 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
         }
         for (int e = 0; e < kEffectSlotCount; ++e) {
             const TStripState& strip = s[kFirstEffectStrip + e];
-            if (!strip.Mute) {
+            if (effectRendered[e] && !strip.Mute) {
                 addScaled(EffectOut(e)[0], monitor, strip.MonSend[m]);
             }
         }
@@ -626,7 +814,7 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
         }
     }
     for (int e = 0; e < kEffectSlotCount; ++e) {
-        if (soloed(s[kFirstEffectStrip + e])) {
+        if (effectRendered[e] && soloed(s[kFirstEffectStrip + e])) {
             float** out = EffectOut(e);
             addBuffer(out[0], solo[0]);
             addBuffer(out[1], solo[1]);

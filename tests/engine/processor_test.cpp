@@ -166,7 +166,7 @@ TEST_F(ProcessorTest, EffectsReadTheirAuxBusAndStopWhenSwitchedOff) {
     Effect(2).MonSend[1] = 1.0f;
 
     Run();
-    EXPECT_EQ(reverb.lastInputs, processor->AuxBus(2));
+    EXPECT_EQ(reverb.lastInputs, processor->EffectIn(2)); // its own copy of aux bus 3
     EXPECT_FLOAT_EQ(processor->EffectOut(2)[0][0], 2.0f * 0.25f);
     // master = instrument (0.5 each side) + effect (0.5 x 0.5 each side)
     EXPECT_FLOAT_EQ(MasterL(), 0.5f + 0.25f);
