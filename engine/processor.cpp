@@ -1,6 +1,7 @@
 #include "engine/processor.h"
 
 #include "engine/block_handshake.h"
+#include "engine/block_mix.h"
 #include "engine/event_queue.h"
 #include "engine/mix_kernels.h"
 #include "engine/realtime_scope.h"
@@ -58,8 +59,8 @@ constexpr int kWaitSpinRounds = 256;
 
 long Futex(std::atomic<std::uint32_t>& word, int op, std::uint32_t value) noexcept {
     static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
-    return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), op, value, nullptr,
-                   nullptr, 0);
+    return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), op, value, nullptr, nullptr,
+                   0);
 }
 
 int DefaultWorkerCount() {
@@ -288,6 +289,14 @@ void TProcessor::SetBlockSize(std::int32_t n) {
         p = take();
     }
 
+    // Kept samples may be anything; the first block fills every bus afresh.
+    std::fill(std::begin(auxSilent_), std::end(auxSilent_), false);
+    std::fill(std::begin(monitorSilent_), std::end(monitorSilent_), false);
+    masterSilent_ = false;
+    soloSilent_ = false;
+    for (auto& silent : effectSilent_) {
+        silent = false;
+    }
     buffersReady_ = true;
     overload_ = false;
     overloadHoldFrames_ = 0;
@@ -319,8 +328,7 @@ std::uint64_t TProcessor::BeginPass(int first, int end, bool copyEffectInputs) n
         // can only move on to done meanwhile, which the exchange notices.
         while ((seen & kStateMask) != kSlotRendering &&
                !state.compare_exchange_weak(seen, SlotWord(generation, kSlotFree),
-                                            std::memory_order_acq_rel,
-                                            std::memory_order_acquire)) {
+                                            std::memory_order_acq_rel, std::memory_order_acquire)) {
         }
         const bool late = (seen & kStateMask) == kSlotRendering;
         SlotClaimed[slot] = late ? 1 : 0;
@@ -378,10 +386,9 @@ void TProcessor::RunWorkers() noexcept {
     for (int slot = first; slot < end; ++slot) {
         std::uint64_t expected = free;
         if (slotState_[slot].load(std::memory_order_relaxed) != free ||
-            !slotState_[slot].compare_exchange_strong(expected,
-                                                      SlotWord(generation, kSlotRendering),
-                                                      std::memory_order_acq_rel,
-                                                      std::memory_order_relaxed)) {
+            !slotState_[slot].compare_exchange_strong(
+                expected, SlotWord(generation, kSlotRendering), std::memory_order_acq_rel,
+                std::memory_order_relaxed)) {
             continue;
         }
         SlotClaimed[slot] = 1;
@@ -507,10 +514,14 @@ void TProcessor::RenderSlot(int slot) noexcept {
     float** outputs = EffectOut(effect);
     if (plugin == nullptr || !plugin->Active()) {
         // An emptied or switched-off effect must not keep replaying its last block.
-        std::fill_n(outputs[0], frames, 0.0f);
-        std::fill_n(outputs[1], frames, 0.0f);
+        if (!effectSilent_[effect] || !skipIdleWork_) {
+            std::fill_n(outputs[0], frames, 0.0f);
+            std::fill_n(outputs[1], frames, 0.0f);
+            effectSilent_[effect] = true;
+        }
         return;
     }
+    effectSilent_[effect] = false;
     plugin->ProcessReplacing(EffectIn(effect), outputs, frames);
     if (TStripStates* strips = CurrentStrips.load(std::memory_order_acquire)) {
         (*strips)[kFirstEffectStrip + effect].MeterL =
@@ -577,136 +588,63 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
         !buffersReady_ || bufferLength_ <= 0) {
         return;
     }
-    TStripStates& s = *strips;
-    const TMixerSettings& mix = StripTable.MixerSettings;
+    TStripStates& live = *strips;
     const std::int32_t n = bufferLength_;
-
-    auto addScaled = [n](const float* src, float* dst, float gain) {
-        Kernels::AddScaled(src, dst, gain, n);
-    };
-    auto addBuffer = [n](const float* src, float* dst) { Kernels::AddBuffer(src, dst, n); };
-    auto fillFromOsc = [n, this](float* dst, bool withOsc) {
-        if (withOsc) {
-            std::memcpy(dst, oscBuffer_, sizeof(float) * n);
-        } else {
-            std::fill_n(dst, n, 0.0f);
-        }
-    };
-
     DenormalsFlushed flushed;
     driverMxcsr_ = _mm_getcsr();
     driverFpuControl_ = ReadFpuControl();
     const auto deadline =
-        blockStart + (passDeadline_.count() > 0
-                          ? std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                passDeadline_)
-                          : std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                std::chrono::duration<double>(kDeadlineShare * n /
-                                                              std::max(1.0f, sampleRate_.Load()))));
-    bool madeDeadline = true;
+        blockStart +
+        (passDeadline_.count() > 0
+             ? std::chrono::duration_cast<std::chrono::steady_clock::duration>(passDeadline_)
+             : std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                   std::chrono::duration<double>(kDeadlineShare * n /
+                                                 std::max(1.0f, sampleRate_.Load()))));
 
-    // 2.
-    bool soloActive = false;
-
-    // 3. Instrument pass: the workers and this thread share the slots.
+    // 3. Instrument pass: the workers and this thread share the slots. It starts first so
+    // that the workers render while this thread takes the snapshot and the meters.
     Phase = 1;
     const std::uint64_t instrumentPass = BeginPass(0, kInstrumentSlotCount, false);
     WakeWorkers();
-    RunWorkers();
 
-    // 4. Meter gains.
-    {
-        const bool postInputs = mix.meterspostinputs;
-        const bool postVsti = mix.meterspostvsti;
-        const bool postVst = mix.meterspostvst;
-        const bool postOutputs = mix.meterspostoutputs;
-        for (int k = 0; k < kInputStripCount; ++k) {
-            MeterGain[kMeterGainInput + k] =
-                postInputs ? float(s[kFirstInputStrip + k].Level) : 1.0f;
-        }
-        for (int i = 0; i < kInstrumentSlotCount; ++i) {
-            MeterGain[kMeterGainInstrument + i] =
-                postVsti ? float(s[kFirstInstrumentStrip + i].Level) : 1.0f;
-        }
-        for (int e = 0; e < kEffectSlotCount; ++e) {
-            MeterGain[kMeterGainEffect + e] =
-                postVst ? float(s[kFirstEffectStrip + e].Level) : 1.0f;
-        }
-        for (int m = 0; m < kMonitorCount; ++m) {
-            MeterGain[kMeterGainMonitor + m] =
-                postOutputs ? float(s[kFirstMonitorStrip + m].Level) : 1.0f;
-        }
-        for (int a = 0; a < kAuxCount; ++a) {
-            MeterGain[kMeterGainAux + a] = postOutputs ? float(s[kFirstAuxStrip + a].Level) : 1.0f;
-        }
-        const float masterGain = postOutputs ? float(s[kMasterStrip].Level) : 1.0f;
-        MeterGain[kMeterGainMaster] = masterGain;
-        MeterGain[kMeterGainMaster + 1] = masterGain;
+    TStripSnapshot snap;
+    snap.Take(live);
+    TMixerSnapshot mix;
+    mix.Take(StripTable.MixerSettings);
+    RunWorkers();
+    // 6. Test oscillator, while workers may still render.
+    if (mix.OscActive) {
+        oscillator_.Render(oscBuffer_, n);
     }
 
-    // The inputs of the four input strips (null when unassigned or out of range).
+    // 7. A slot a worker has not finished by the deadline is left out of this block. The
+    // meter gains change only after the pass: the pass's meters use the previous block's.
+    bool instrumentRendered[kInstrumentSlotCount];
+    bool madeDeadline =
+        WaitForPass(instrumentPass, 0, kInstrumentSlotCount, deadline, instrumentRendered);
+
+    // 4. Meter gains, 5. input meters.
+    RefreshMeterGains(snap, mix);
     const float* input[kInputStripCount];
     for (int k = 0; k < kInputStripCount; ++k) {
         const std::int32_t c = ChannelAssignment.Input(k);
         input[k] = (c >= 0 && c < inCount) ? inBuffers[c] : nullptr;
+        live[kFirstInputStrip + k].MeterL = LevelOf(input[k], n) * MeterGain[kMeterGainInput + k];
     }
-
-    // 5. Input meters.
-    for (int k = 0; k < kInputStripCount; ++k) {
-        s[kFirstInputStrip + k].MeterL = LevelOf(input[k], n) * MeterGain[kMeterGainInput + k];
-    }
-
-    // 6. Test oscillator.
-    const bool oscActive = mix.oscactive;
-    if (oscActive) {
-        oscillator_.Render(oscBuffer_, n);
-    }
-
-    // 7. A slot a worker has not finished by the deadline is left out of this block.
-    bool instrumentRendered[kInstrumentSlotCount];
-    madeDeadline = WaitForPass(instrumentPass, 0, kInstrumentSlotCount, deadline,
-                               instrumentRendered) &&
-                   madeDeadline;
-
-    // Which instruments are active, read once for the block.
-    bool active[kInstrumentSlotCount];
+    TBlockSources sources;
     for (int i = 0; i < kInstrumentSlotCount; ++i) {
         IEnginePlugin* plugin = pluginHost_->SlotPlugin(i);
-        active[i] = instrumentRendered[i] && plugin != nullptr && plugin->Active();
+        sources.Instrument[i] = instrumentRendered[i] && plugin != nullptr && plugin->Active()
+                                    ? InstrumentOut(i)
+                                    : nullptr;
+    }
+    for (int k = 0; k < kInputStripCount; ++k) {
+        sources.Input[k] = input[k];
     }
 
+    const TBlockMixer<Kernels> mixer(n, skipIdleWork_, oscBuffer_);
     // 8. Aux buses.
-    const Relaxed<std::uint8_t>* oscToAux[kAuxCount] = {&mix.osctoaux1, &mix.osctoaux2,
-                                                        &mix.osctoaux3, &mix.osctoaux4};
-    for (int a = 0; a < kAuxCount; ++a) {
-        float** aux = AuxBus(a);
-        const bool withOsc = oscActive && *oscToAux[a];
-        fillFromOsc(aux[0], withOsc);
-        fillFromOsc(aux[1], withOsc);
-        const float auxLevel = s[kFirstAuxStrip + a].Level;
-        for (int i = 0; i < kInstrumentSlotCount; ++i) {
-            const TStripState& strip = s[kFirstInstrumentStrip + i];
-            if (!active[i] || strip.Mute) {
-                continue;
-            }
-            const float send = strip.AuxSend[a] * strip.Level * auxLevel;
-            const float pan = strip.Pan;
-            float** out = InstrumentOut(i);
-            addScaled(out[0], aux[0], (1.0f - pan) * send);
-            addScaled(out[1], aux[1], pan * send);
-        }
-        for (int k = 0; k < kInputStripCount; ++k) {
-            const TStripState& strip = s[kFirstInputStrip + k];
-            if (input[k] == nullptr || strip.SoloMute) {
-                continue;
-            }
-            // No pan on an input's send: the same amount goes to both sides.
-            const float send = strip.AuxSend[a] * strip.Level * auxLevel;
-            addScaled(input[k], aux[0], send);
-            addScaled(input[k], aux[1], send);
-        }
-        s[kFirstAuxStrip + a].MeterL = LevelOf(aux[0], n) * MeterGain[kMeterGainAux + a];
-    }
+    MixAuxBuses(mixer, snap, mix, sources, live);
 
     // 9. Effect pass.
     Phase = 2;
@@ -714,144 +652,229 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     WakeWorkers();
     RunWorkers();
     bool effectRendered[kEffectSlotCount];
-    madeDeadline = WaitForPass(effectPass, kInstrumentSlotCount, kSlotCount, deadline,
-                               effectRendered) &&
-                   madeDeadline;
+    madeDeadline =
+        WaitForPass(effectPass, kInstrumentSlotCount, kSlotCount, deadline, effectRendered) &&
+        madeDeadline;
     Phase = 0;
+    for (int e = 0; e < kEffectSlotCount; ++e) {
+        // A silent effect adds nothing anywhere; a late one is left out.
+        sources.Effect[e] =
+            effectRendered[e] && !(skipIdleWork_ && effectSilent_[e]) ? EffectOut(e) : nullptr;
+    }
+    NoteDeadline(madeDeadline, n);
+
+    // 10.-12. Master, monitor and solo buses; 13. outputs.
+    MixMasterBus(mixer, snap, mix, sources, live);
+    MixMonitorBuses(mixer, snap, mix, sources, live);
+    const bool soloActive = MixSoloBus(mixer, snap, mix, sources, live);
+    soloActive_ = soloActive;
+    MixOutputs(mixer, snap, mix, soloActive, outBuffers, outCount);
+}
+
+void TProcessor::NoteDeadline(bool madeDeadline, std::int32_t frames) noexcept {
     if (!madeDeadline) {
         overload_ = true;
         overloadCount_ = overloadCount_ + 1;
         overloadHoldFrames_ = static_cast<std::int64_t>(kOverloadHoldSeconds * sampleRate_);
     } else if (overloadHoldFrames_ > 0) {
-        overloadHoldFrames_ -= n;
+        overloadHoldFrames_ -= frames;
     } else if (overload_) {
         overload_ = false;
     }
+}
 
-    // 10. Master bus.
-    float** master = MasterBus();
-    fillFromOsc(master[0], oscActive && mix.osctomain);
-    fillFromOsc(master[1], oscActive && mix.osctomain);
+void TProcessor::RefreshMeterGains(const TStripSnapshot& snap, const TMixerSnapshot& mix) noexcept {
+    for (int k = 0; k < kInputStripCount; ++k) {
+        MeterGain[kMeterGainInput + k] = mix.MetersPostInputs ? snap.Input(k).Level : 1.0f;
+    }
     for (int i = 0; i < kInstrumentSlotCount; ++i) {
-        const TStripState& strip = s[kFirstInstrumentStrip + i];
-        if (!active[i] || strip.Mute || strip.SoloMute) {
-            continue;
-        }
-        const float level = strip.Level;
-        const float pan = strip.Pan;
-        float** out = InstrumentOut(i);
-        addScaled(out[0], master[0], (1.0f - pan) * level);
-        addScaled(out[1], master[1], pan * level);
+        MeterGain[kMeterGainInstrument + i] = mix.MetersPostVsti ? snap.Instrument(i).Level : 1.0f;
     }
     for (int e = 0; e < kEffectSlotCount; ++e) {
-        const TStripState& strip = s[kFirstEffectStrip + e];
-        if (!effectRendered[e] || strip.Mute || strip.SoloMute) {
-            continue;
+        MeterGain[kMeterGainEffect + e] = mix.MetersPostVst ? snap.Effect(e).Level : 1.0f;
+    }
+    for (int m = 0; m < kMonitorCount; ++m) {
+        MeterGain[kMeterGainMonitor + m] = mix.MetersPostOutputs ? snap.Monitor(m).Level : 1.0f;
+    }
+    for (int a = 0; a < kAuxCount; ++a) {
+        MeterGain[kMeterGainAux + a] = mix.MetersPostOutputs ? snap.Aux(a).Level : 1.0f;
+    }
+    const float masterGain = mix.MetersPostOutputs ? snap.Master().Level : 1.0f;
+    MeterGain[kMeterGainMaster] = masterGain;
+    MeterGain[kMeterGainMaster + 1] = masterGain;
+}
+
+template <typename Kernels>
+void TProcessor::MixAuxBuses(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                             const TMixerSnapshot& mix, const TBlockSources& sources,
+                             TStripStates& live) noexcept {
+    for (int a = 0; a < kAuxCount; ++a) {
+        float** aux = AuxBus(a);
+        bool& silent = auxSilent_[a];
+        mixer.Start(aux, 2, mix.OscActive && mix.OscToAux[a], silent);
+        const float auxLevel = snap.Aux(a).Level;
+        for (int i = 0; i < kInstrumentSlotCount; ++i) {
+            const TStripValues& strip = snap.Instrument(i);
+            if (sources.Instrument[i] == nullptr || strip.Mute) {
+                continue;
+            }
+            const float send = strip.AuxSend[a] * strip.Level * auxLevel;
+            mixer.AddScaled(sources.Instrument[i][0], aux[0], (1.0f - strip.Pan) * send, silent);
+            mixer.AddScaled(sources.Instrument[i][1], aux[1], strip.Pan * send, silent);
         }
-        const float level = strip.Level;
-        const float pan = strip.Pan;
-        float** out = EffectOut(e);
-        addScaled(out[0], master[0], (1.0f - pan) * level);
-        addScaled(out[1], master[1], pan * level);
+        for (int k = 0; k < kInputStripCount; ++k) {
+            const TStripValues& strip = snap.Input(k);
+            if (sources.Input[k] == nullptr || strip.SoloMute) {
+                continue;
+            }
+            // No pan on an input's send: the same amount goes to both sides.
+            const float send = strip.AuxSend[a] * strip.Level * auxLevel;
+            mixer.AddScaled(sources.Input[k], aux[0], send, silent);
+            mixer.AddScaled(sources.Input[k], aux[1], send, silent);
+        }
+        live[kFirstAuxStrip + a].MeterL =
+            mixer.Level(aux[0], silent) * MeterGain[kMeterGainAux + a];
+    }
+}
+
+template <typename Kernels>
+void TProcessor::MixMasterBus(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                              const TMixerSnapshot& mix, const TBlockSources& sources,
+                              TStripStates& live) noexcept {
+    float** master = MasterBus();
+    bool& silent = masterSilent_;
+    mixer.Start(master, 2, mix.OscActive && mix.OscToMain, silent);
+    auto addPair = [&](float* const* pair, const TStripValues& strip) {
+        mixer.AddScaled(pair[0], master[0], (1.0f - strip.Pan) * strip.Level, silent);
+        mixer.AddScaled(pair[1], master[1], strip.Pan * strip.Level, silent);
+    };
+    for (int i = 0; i < kInstrumentSlotCount; ++i) {
+        const TStripValues& strip = snap.Instrument(i);
+        if (sources.Instrument[i] != nullptr && !strip.Mute && !strip.SoloMute) {
+            addPair(sources.Instrument[i], strip);
+        }
+    }
+    for (int e = 0; e < kEffectSlotCount; ++e) {
+        const TStripValues& strip = snap.Effect(e);
+        if (sources.Effect[e] != nullptr && !strip.Mute && !strip.SoloMute) {
+            addPair(sources.Effect[e], strip);
+        }
     }
     for (int k = 0; k < kInputStripCount; ++k) {
-        const TStripState& strip = s[kFirstInputStrip + k];
-        if (input[k] == nullptr || strip.Mute || strip.SoloMute) {
-            continue;
+        const TStripValues& strip = snap.Input(k);
+        if (sources.Input[k] != nullptr && !strip.Mute && !strip.SoloMute) {
+            const float* pair[2] = {sources.Input[k], sources.Input[k]};
+            mixer.AddScaled(pair[0], master[0], (1.0f - strip.Pan) * strip.Level, silent);
+            mixer.AddScaled(pair[1], master[1], strip.Pan * strip.Level, silent);
         }
-        const float level = strip.Level;
-        const float pan = strip.Pan;
-        addScaled(input[k], master[0], (1.0f - pan) * level);
-        addScaled(input[k], master[1], pan * level);
     }
-    TStripState& masterStrip = s[kMasterStrip];
-    masterStrip.MeterL = LevelOf(master[0], n) * MeterGain[kMeterGainMaster];
-    masterStrip.MeterR = LevelOf(master[1], n) * MeterGain[kMeterGainMaster + 1];
+    TStripState& masterStrip = live[kMasterStrip];
+    masterStrip.MeterL = mixer.Level(master[0], silent) * MeterGain[kMeterGainMaster];
+    masterStrip.MeterR = mixer.Level(master[1], silent) * MeterGain[kMeterGainMaster + 1];
+}
 
-    // 11. Monitor buses: sends before fader and pan; SoloMute never applies.
-    const Relaxed<std::uint8_t>* oscToMon[kMonitorCount] = {&mix.osctomon1, &mix.osctomon2};
+template <typename Kernels>
+void TProcessor::MixMonitorBuses(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                                 const TMixerSnapshot& mix, const TBlockSources& sources,
+                                 TStripStates& live) noexcept {
+    // Sends before fader and pan; SoloMute never applies.
     for (int m = 0; m < kMonitorCount; ++m) {
         float* monitor = monitorBus_[m];
-        fillFromOsc(monitor, oscActive && *oscToMon[m]);
+        bool& silent = monitorSilent_[m];
+        mixer.Start(&monitor, 1, mix.OscActive && mix.OscToMon[m], silent);
         for (int i = 0; i < kInstrumentSlotCount; ++i) {
-            if (active[i]) {
-                addScaled(InstrumentOut(i)[0], monitor, s[kFirstInstrumentStrip + i].MonSend[m]);
+            if (sources.Instrument[i] != nullptr) {
+                mixer.AddScaled(sources.Instrument[i][0], monitor, snap.Instrument(i).MonSend[m],
+                                silent);
             }
         }
         for (int k = 0; k < kInputStripCount; ++k) {
-            const TStripState& strip = s[kFirstInputStrip + k];
-            if (input[k] != nullptr && !strip.Mute) {
-                addScaled(input[k], monitor, strip.MonSend[m]);
+            const TStripValues& strip = snap.Input(k);
+            if (sources.Input[k] != nullptr && !strip.Mute) {
+                mixer.AddScaled(sources.Input[k], monitor, strip.MonSend[m], silent);
             }
         }
         for (int e = 0; e < kEffectSlotCount; ++e) {
-            const TStripState& strip = s[kFirstEffectStrip + e];
-            if (effectRendered[e] && !strip.Mute) {
-                addScaled(EffectOut(e)[0], monitor, strip.MonSend[m]);
+            const TStripValues& strip = snap.Effect(e);
+            if (sources.Effect[e] != nullptr && !strip.Mute) {
+                mixer.AddScaled(sources.Effect[e][0], monitor, strip.MonSend[m], silent);
             }
         }
-        s[kFirstMonitorStrip + m].MeterL = LevelOf(monitor, n) * MeterGain[kMeterGainMonitor + m];
+        live[kFirstMonitorStrip + m].MeterL =
+            mixer.Level(monitor, silent) * MeterGain[kMeterGainMonitor + m];
     }
+}
 
-    // 12. Solo bus: every soloed, unmuted source at unity gain, before its fader.
+template <typename Kernels>
+bool TProcessor::MixSoloBus(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                            const TMixerSnapshot& mix, const TBlockSources& sources,
+                            TStripStates& live) noexcept {
+    // Every soloed, unmuted source at unity gain, before its fader.
     float** solo = SoloBus();
-    fillFromOsc(solo[0], oscActive && mix.osctosolo);
-    fillFromOsc(solo[1], oscActive && mix.osctosolo);
-    auto soloed = [](const TStripState& strip) { return strip.Solo && !strip.Mute; };
+    bool& silent = soloSilent_;
+    mixer.Start(solo, 2, mix.OscActive && mix.OscToSolo, silent);
+    bool soloActive = false;
     for (int i = 0; i < kInstrumentSlotCount; ++i) {
-        if (active[i] && soloed(s[kFirstInstrumentStrip + i])) {
-            float** out = InstrumentOut(i);
-            addBuffer(out[0], solo[0]);
-            addBuffer(out[1], solo[1]);
+        if (sources.Instrument[i] != nullptr && snap.Instrument(i).Soloed()) {
+            mixer.AddBuffer(sources.Instrument[i][0], solo[0], silent);
+            mixer.AddBuffer(sources.Instrument[i][1], solo[1], silent);
             soloActive = true;
         }
     }
     for (int k = 0; k < kInputStripCount; ++k) {
-        if (input[k] != nullptr && soloed(s[kFirstInputStrip + k])) {
-            addBuffer(input[k], solo[0]);
-            addBuffer(input[k], solo[1]);
+        if (sources.Input[k] != nullptr && snap.Input(k).Soloed()) {
+            mixer.AddBuffer(sources.Input[k], solo[0], silent);
+            mixer.AddBuffer(sources.Input[k], solo[1], silent);
             soloActive = true;
         }
     }
     for (int e = 0; e < kEffectSlotCount; ++e) {
-        if (effectRendered[e] && soloed(s[kFirstEffectStrip + e])) {
-            float** out = EffectOut(e);
-            addBuffer(out[0], solo[0]);
-            addBuffer(out[1], solo[1]);
-            soloActive = true;
+        // A silent effect still counts as a soloed source.
+        if (snap.Effect(e).Soloed() && sources.Effect[e] != nullptr) {
+            mixer.AddBuffer(sources.Effect[e][0], solo[0], silent);
+            mixer.AddBuffer(sources.Effect[e][1], solo[1], silent);
         }
+        soloActive = soloActive || snap.Effect(e).Soloed();
     }
     for (int m = 0; m < kMonitorCount; ++m) {
-        const TStripState& strip = s[kFirstMonitorStrip + m];
-        if (soloed(strip)) {
-            const float level = strip.Level;
-            addScaled(monitorBus_[m], solo[0], level);
-            addScaled(monitorBus_[m], solo[1], level);
+        const TStripValues& strip = snap.Monitor(m);
+        if (strip.Soloed()) {
+            if (!(monitorSilent_[m] && skipIdleWork_)) {
+                mixer.AddScaled(monitorBus_[m], solo[0], strip.Level, silent);
+                mixer.AddScaled(monitorBus_[m], solo[1], strip.Level, silent);
+            }
             soloActive = true;
         }
     }
     for (int a = 0; a < kAuxCount; ++a) {
-        const TStripState& strip = s[kFirstAuxStrip + a];
-        if (soloed(strip)) {
-            const float level = strip.Level;
-            float** aux = AuxBus(a);
-            addScaled(aux[0], solo[0], level);
-            addScaled(aux[1], solo[1], level);
+        const TStripValues& strip = snap.Aux(a);
+        if (strip.Soloed()) {
+            if (!(auxSilent_[a] && skipIdleWork_)) {
+                float** aux = AuxBus(a);
+                mixer.AddScaled(aux[0], solo[0], strip.Level, silent);
+                mixer.AddScaled(aux[1], solo[1], strip.Level, silent);
+            }
             soloActive = true;
         }
     }
-    if (soloed(masterStrip)) {
-        const float level = masterStrip.Level;
-        addScaled(master[0], solo[0], level);
-        addScaled(master[1], solo[1], level);
+    if (snap.Master().Soloed()) {
+        if (!(masterSilent_ && skipIdleWork_)) {
+            float** master = MasterBus();
+            mixer.AddScaled(master[0], solo[0], snap.Master().Level, silent);
+            mixer.AddScaled(master[1], solo[1], snap.Master().Level, silent);
+        }
         soloActive = true;
     }
-    TStripState& soloStrip = s[kSoloStrip];
-    soloStrip.MeterL = LevelOf(solo[0], n);
-    soloStrip.MeterR = LevelOf(solo[1], n);
-    soloActive_ = soloActive;
+    TStripState& soloStrip = live[kSoloStrip];
+    soloStrip.MeterL = mixer.Level(solo[0], silent);
+    soloStrip.MeterR = mixer.Level(solo[1], silent);
+    return soloActive;
+}
 
-    // 13. Outputs.
+template <typename Kernels>
+void TProcessor::MixOutputs(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                            const TMixerSnapshot& mix, bool soloActive, float* const* outBuffers,
+                            std::int32_t outCount) noexcept {
     auto assigned = [outCount](std::int32_t c) { return c >= 0 && c < outCount; };
     const std::int32_t outMainL = ChannelAssignment.OutMainL;
     const std::int32_t outMainR = ChannelAssignment.OutMainR;
@@ -859,24 +882,27 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     const std::int32_t outSoloR = ChannelAssignment.OutSoloR;
     const std::int32_t outMon[kMonitorCount] = {ChannelAssignment.OutMon1,
                                                 ChannelAssignment.OutMon2};
-    const float masterLevel = masterStrip.Level;
-    const float masterPan = masterStrip.Pan;
+    float** master = MasterBus();
+    float** solo = SoloBus();
+    const float masterLevel = snap.Master().Level;
+    const float masterPan = snap.Master().Pan;
     if (assigned(outMainL) && !(outMainL == outSoloL && soloActive)) {
-        addScaled(master[0], outBuffers[outMainL], (1.0f - masterPan) * masterLevel);
+        mixer.AddToOutput(master[0], outBuffers[outMainL], (1.0f - masterPan) * masterLevel,
+                          masterSilent_);
     }
     if (assigned(outMainR) && !(outMainR == outSoloR && soloActive)) {
-        addScaled(master[1], outBuffers[outMainR], masterPan * masterLevel);
+        mixer.AddToOutput(master[1], outBuffers[outMainR], masterPan * masterLevel, masterSilent_);
     }
-    const float soloLevel = mix.sololevel;
     if (assigned(outSoloL)) {
-        addScaled(solo[0], outBuffers[outSoloL], soloLevel);
+        mixer.AddToOutput(solo[0], outBuffers[outSoloL], mix.SoloLevel, soloSilent_);
     }
     if (assigned(outSoloR)) {
-        addScaled(solo[1], outBuffers[outSoloR], soloLevel);
+        mixer.AddToOutput(solo[1], outBuffers[outSoloR], mix.SoloLevel, soloSilent_);
     }
     for (int m = 0; m < kMonitorCount; ++m) {
         if (assigned(outMon[m])) {
-            addScaled(monitorBus_[m], outBuffers[outMon[m]], s[kFirstMonitorStrip + m].Level);
+            mixer.AddToOutput(monitorBus_[m], outBuffers[outMon[m]], snap.Monitor(m).Level,
+                              monitorSilent_[m]);
         }
     }
 }

@@ -73,6 +73,10 @@ using TBufferSwitch32Proc = void (*)(void* context, const float* const* inBuffer
                                      std::int32_t outCount, std::int32_t frames);
 
 class TAudioThread;
+struct TStripSnapshot;
+struct TMixerSnapshot;
+struct TBlockSources;
+template <typename Kernels> class TBlockMixer;
 
 class TProcessor {
 public:
@@ -156,6 +160,9 @@ public:
     /// the start of the block. Zero (the default) means 90 % of the period; an offline
     /// render, which has no period to keep, sets a long one. Window thread.
     void SetPassDeadline(std::chrono::microseconds limit) noexcept { passDeadline_ = limit; }
+    /// Off: every bus is filled and every source added, however idle (the reference the
+    /// skipping is tested against). On by default. Window thread, driver stopped.
+    void SetSkipIdleWork(bool skip) noexcept { skipIdleWork_ = skip; }
     /// Blocks whose passes missed the deadline since creation.
     std::uint64_t OverloadCount() const noexcept { return overloadCount_; }
 
@@ -201,6 +208,30 @@ private:
     /// deadline; marks in rendered which slots finished in this pass. False on a miss.
     bool WaitForPass(std::uint64_t generation, int first, int end,
                      std::chrono::steady_clock::time_point deadline, bool* rendered) noexcept;
+    void NoteDeadline(bool madeDeadline, std::int32_t frames) noexcept;
+    void RefreshMeterGains(const TStripSnapshot& snap, const TMixerSnapshot& mix) noexcept;
+    // The bus steps of ProcessBlock, in block order.
+    template <typename Kernels>
+    void MixAuxBuses(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                     const TMixerSnapshot& mix, const TBlockSources& sources,
+                     TStripStates& live) noexcept;
+    template <typename Kernels>
+    void MixMasterBus(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                      const TMixerSnapshot& mix, const TBlockSources& sources,
+                      TStripStates& live) noexcept;
+    template <typename Kernels>
+    void MixMonitorBuses(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                         const TMixerSnapshot& mix, const TBlockSources& sources,
+                         TStripStates& live) noexcept;
+    /// Returns whether any source was soloed (SoloActive).
+    template <typename Kernels>
+    bool MixSoloBus(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                    const TMixerSnapshot& mix, const TBlockSources& sources,
+                    TStripStates& live) noexcept;
+    template <typename Kernels>
+    void MixOutputs(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                    const TMixerSnapshot& mix, bool soloActive, float* const* outBuffers,
+                    std::int32_t outCount) noexcept;
     /// Renders one slot; its claim is already made.
     void RenderSlot(int slot) noexcept;
     /// Worker thread: waits for the next pass after seen. Returns the new wake count.
@@ -223,6 +254,14 @@ private:
     Relaxed<bool> realtimeRefused_{false};
     int workerCount_ = 0;
     std::chrono::microseconds passDeadline_{0};
+    bool skipIdleWork_ = true;
+    // Buses known to hold only zeros (driver thread only), and effects whose output pair is
+    // (written by the thread that renders the slot, ordered by the slot's state).
+    bool auxSilent_[kAuxCount] = {};
+    bool masterSilent_ = false;
+    bool monitorSilent_[kMonitorCount] = {};
+    bool soloSilent_ = false;
+    std::array<Relaxed<bool>, kEffectSlotCount> effectSilent_{};
 
     // Per slot: generation * 4 + one of kSlotFree, kSlotRendering, kSlotDone.
     std::array<std::atomic<std::uint64_t>, kSlotCount> slotState_{};

@@ -337,8 +337,8 @@ TEST_F(WorkerPasses, PriorityOptionReachesTheRunningWorkers) {
         sched_getparam(processor->WorkerThreadId(0), &param);
         EXPECT_EQ(param.sched_priority, 19);
     } else {
-        expectEach(SCHED_OTHER, getpriority(PRIO_PROCESS, static_cast<id_t>(
-                                                              processor->WorkerThreadId(0))),
+        expectEach(SCHED_OTHER,
+                   getpriority(PRIO_PROCESS, static_cast<id_t>(processor->WorkerThreadId(0))),
                    "time-critical refused");
     }
     // Workers started later (a new block size) take the option too.
