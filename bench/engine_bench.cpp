@@ -185,20 +185,43 @@ void BM_BareMixing_Scalar(benchmark::State& state) {
     BareMixing<ScalarKernels>(state);
 }
 
-/// A plugin that burns a fixed stretch of CPU per block, as a heavy instrument or reverb does.
+/// Rounds of BusyPlugin's loop that take 40 us of CPU on this machine, measured once.
+std::int64_t BurnRounds() {
+    static const std::int64_t rounds = [] {
+        constexpr std::int64_t kProbe = 2'000'000;
+        volatile float sink = 0.0f;
+        float x = 1.0f;
+        const auto start = std::chrono::steady_clock::now();
+        for (std::int64_t i = 0; i < kProbe; ++i) {
+            x = x * 0.999999f + 0.000001f;
+            asm volatile("" : "+x"(x)); // kept as a loop of dependent steps
+        }
+        sink = x;
+        (void)sink;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return static_cast<std::int64_t>(kProbe * 40e-6 / seconds);
+    }();
+    return rounds;
+}
+
+/// A plugin that burns a fixed amount of CPU per block (about 40 us), as a heavy instrument
+/// or reverb does, whether or not its thread is preempted meanwhile.
 class BusyPlugin final : public IEnginePlugin {
 public:
     bool Active() const noexcept override { return true; }
     std::intptr_t CanDo(const char*) noexcept override { return 1; }
     std::intptr_t ProcessEvents(vst2::VstEvents*) noexcept override { return 1; }
     void ProcessReplacing(float**, float** outputs, std::int32_t frames) noexcept override {
-        const auto end = std::chrono::steady_clock::now() + kBurn;
-        while (std::chrono::steady_clock::now() < end) {
+        float x = 1.0f;
+        for (std::int64_t i = 0; i < rounds; ++i) {
+            x = x * 0.999999f + 0.000001f;
+            asm volatile("" : "+x"(x));
         }
-        outputs[0][frames - 1] = 0.25f;
-        outputs[1][frames - 1] = -0.25f;
+        outputs[0][frames - 1] = x;
+        outputs[1][frames - 1] = -x;
     }
-    static constexpr auto kBurn = std::chrono::microseconds(40);
+    const std::int64_t rounds = BurnRounds();
 };
 
 class BusyPlugins final : public IEnginePluginHost {
