@@ -143,6 +143,7 @@ public:
     /// The driver thread's real-time priority (JACK's, say); time-critical workers sit one
     /// below it. 0 when unknown: the workers then take kDefaultWorkerRealtimePriority.
     void SetDriverRealtimePriority(std::int32_t priority);
+    std::int32_t DriverRealtimePriority() const noexcept { return driverRealtimePriority_; }
     /// Real-time scheduling was refused to a worker: they run at nice values instead.
     bool WorkerRealtimeRefused() const noexcept { return realtimeRefused_; }
 
