@@ -354,6 +354,17 @@ void TProcessor::WakeWorkers() noexcept {
     }
 }
 
+void TProcessor::WakeWorkersFor(int first, int end) noexcept {
+    // A pass with one plugin or none gains nothing from helpers: this thread renders it alone.
+    int plugins = 0;
+    for (int slot = first; slot < end && plugins < 2; ++slot) {
+        plugins += pluginHost_->SlotPlugin(slot) != nullptr ? 1 : 0;
+    }
+    if (plugins >= 2) {
+        WakeWorkers();
+    }
+}
+
 std::uint32_t TProcessor::AwaitWake(std::uint32_t seen) noexcept {
     const auto spinEnd = std::chrono::steady_clock::now() + kWorkerSpin;
     std::uint32_t now = wakeCount_.load(std::memory_order_acquire);
@@ -605,7 +616,7 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     // that the workers render while this thread takes the snapshot and the meters.
     Phase = 1;
     const std::uint64_t instrumentPass = BeginPass(0, kInstrumentSlotCount, false);
-    WakeWorkers();
+    WakeWorkersFor(0, kInstrumentSlotCount);
 
     TStripSnapshot snap;
     snap.Take(live);
@@ -649,7 +660,7 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     // 9. Effect pass.
     Phase = 2;
     const std::uint64_t effectPass = BeginPass(kInstrumentSlotCount, kSlotCount, true);
-    WakeWorkers();
+    WakeWorkersFor(kInstrumentSlotCount, kSlotCount);
     RunWorkers();
     bool effectRendered[kEffectSlotCount];
     madeDeadline =

@@ -205,6 +205,8 @@ private:
     std::uint64_t BeginPass(int first, int end, bool copyEffectInputs) noexcept;
     /// Wakes the sleeping workers for the pass just begun. Driver thread.
     void WakeWorkers() noexcept;
+    /// WakeWorkers when the pass over [first, end) has two plugins or more. Driver thread.
+    void WakeWorkersFor(int first, int end) noexcept;
     /// Waits until every slot of [first, end) claimed in this generation is done, or the
     /// deadline; marks in rendered which slots finished in this pass. False on a miss.
     bool WaitForPass(std::uint64_t generation, int first, int end,
