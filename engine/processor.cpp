@@ -410,8 +410,8 @@ void TProcessor::RunWorkers() noexcept {
 }
 
 bool TProcessor::WaitForPass(std::uint64_t generation, int first, int end,
-                             std::chrono::steady_clock::time_point deadline,
-                             bool* rendered) noexcept {
+                             std::chrono::steady_clock::time_point deadline, bool* rendered,
+                             bool& stillLate) noexcept {
     const std::uint64_t rendering = SlotWord(generation, kSlotRendering);
     const std::uint64_t done = SlotWord(generation, kSlotDone);
     bool madeIt = true;
@@ -431,6 +431,8 @@ bool TProcessor::WaitForPass(std::uint64_t generation, int first, int end,
             state = slotState_[slot].load(std::memory_order_acquire);
         }
         rendered[slot - first] = state == done;
+        // Still inside the plugin call of an earlier block.
+        stillLate = stillLate || ((state & kStateMask) == kSlotRendering && state != rendering);
     }
     return madeIt;
 }
@@ -631,8 +633,9 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     // 7. A slot a worker has not finished by the deadline is left out of this block. The
     // meter gains change only after the pass: the pass's meters use the previous block's.
     bool instrumentRendered[kInstrumentSlotCount];
-    bool madeDeadline =
-        WaitForPass(instrumentPass, 0, kInstrumentSlotCount, deadline, instrumentRendered);
+    bool stillLate = false;
+    bool madeDeadline = WaitForPass(instrumentPass, 0, kInstrumentSlotCount, deadline,
+                                    instrumentRendered, stillLate);
 
     // 4. Meter gains, 5. input meters.
     RefreshMeterGains(snap, mix);
@@ -663,16 +666,16 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     WakeWorkersFor(kInstrumentSlotCount, kSlotCount);
     RunWorkers();
     bool effectRendered[kEffectSlotCount];
-    madeDeadline =
-        WaitForPass(effectPass, kInstrumentSlotCount, kSlotCount, deadline, effectRendered) &&
-        madeDeadline;
+    madeDeadline = WaitForPass(effectPass, kInstrumentSlotCount, kSlotCount, deadline,
+                               effectRendered, stillLate) &&
+                   madeDeadline;
     Phase = 0;
     for (int e = 0; e < kEffectSlotCount; ++e) {
         // A silent effect adds nothing anywhere; a late one is left out.
         sources.Effect[e] =
             effectRendered[e] && !(skipIdleWork_ && effectSilent_[e]) ? EffectOut(e) : nullptr;
     }
-    NoteDeadline(madeDeadline, n);
+    NoteDeadline(madeDeadline, stillLate, n);
 
     // 10.-12. Master, monitor and solo buses; 13. outputs.
     MixMasterBus(mixer, snap, mix, sources, live);
@@ -682,10 +685,14 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     MixOutputs(mixer, snap, mix, soloActive, outBuffers, outCount);
 }
 
-void TProcessor::NoteDeadline(bool madeDeadline, std::int32_t frames) noexcept {
-    if (!madeDeadline) {
+void TProcessor::NoteDeadline(bool madeDeadline, bool stillLate, std::int32_t frames) noexcept {
+    if (!madeDeadline || stillLate) {
+        // A slot still stuck in an earlier block's call keeps the warning up (a hung plugin
+        // stays visible) without counting as another miss.
         overload_ = true;
-        overloadCount_ = overloadCount_ + 1;
+        if (!madeDeadline) {
+            overloadCount_ = overloadCount_ + 1;
+        }
         overloadHoldFrames_ = static_cast<std::int64_t>(kOverloadHoldSeconds * sampleRate_);
     } else if (overloadHoldFrames_ > 0) {
         overloadHoldFrames_ -= frames;

@@ -209,9 +209,11 @@ private:
     void WakeWorkersFor(int first, int end) noexcept;
     /// Waits until every slot of [first, end) claimed in this generation is done, or the
     /// deadline; marks in rendered which slots finished in this pass. False on a miss.
+    /// stillLate is set when a slot is still inside a call from an earlier block.
     bool WaitForPass(std::uint64_t generation, int first, int end,
-                     std::chrono::steady_clock::time_point deadline, bool* rendered) noexcept;
-    void NoteDeadline(bool madeDeadline, std::int32_t frames) noexcept;
+                     std::chrono::steady_clock::time_point deadline, bool* rendered,
+                     bool& stillLate) noexcept;
+    void NoteDeadline(bool madeDeadline, bool stillLate, std::int32_t frames) noexcept;
     void RefreshMeterGains(const TStripSnapshot& snap, const TMixerSnapshot& mix) noexcept;
     // The bus steps of ProcessBlock, in block order.
     template <typename Kernels>
