@@ -445,6 +445,12 @@ void TMainController::UITimerTimer() {
     }
     slots->IdlePass();
     statusPanels[0] = processor->Overload() ? "OVERLOAD!" : "";
+    // Time-critical workers sit just below JACK's process thread.
+    if (const auto* jack = dynamic_cast<const TJackDriver*>(asio->Driver())) {
+        if (jack->RealtimePriority() != processor->DriverRealtimePriority()) {
+            processor->SetDriverRealtimePriority(jack->RealtimePriority());
+        }
+    }
     constexpr std::int32_t kTicksPerWindow = 8;
     constexpr double kPercent = 100.0;
     ++tickCount;

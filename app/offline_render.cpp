@@ -77,6 +77,8 @@ public:
             return false;
         }
         while (next < events.size() && events[next].Frame < position + blockFrames) {
+            // The instruments get the event at its own frame within the block.
+            ScopedEventDelta delta(static_cast<std::int32_t>(events[next].Frame - position));
             keyboard.Play(0, events[next].Message);
             ++next;
         }
@@ -177,7 +179,7 @@ std::string RenderUsage() {
            "Loads the project as Peldor does, enters a part, plays the standard MIDI file\n"
            "(format 0 or 1) into MIDI input 1 through the part's connections, and renders\n"
            "the driver outputs through the \"WAV file\" driver into OUT.wav. Each MIDI event\n"
-           "reaches the instruments at the start of the block it falls in. The same inputs\n"
+           "reaches the instruments at its own frame within the block. The same inputs\n"
            "always give the same file. Remote commands in the MIDI file are not run.\n"
            "\n"
            "Options:\n"
@@ -391,6 +393,10 @@ int RunRender(const TRenderOptions& options) {
         return kExitFailure;
     }
     TRenderFeeder feeder(std::move(events), *keyboard);
+    // No period to keep: the blocks wait for every plugin, however slow, rather than leave
+    // one out of the file.
+    constexpr auto kOfflinePassLimit = std::chrono::seconds(30);
+    controller.Processor()->SetPassDeadline(kOfflinePassLimit);
     controller.SetBlockHook(&TRenderFeeder::Hook, &feeder);
     controller.Asio().SetActive(true);
     if (!controller.Asio().Active()) {

@@ -5,6 +5,7 @@
 #include "plugins/plugin_scan.h"
 #include "project/project_model.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -25,6 +26,12 @@ TStatusSnapshot TakeStatus(TMainController& controller, double audioSeconds) {
     status.CpuPercent = controller.CpuLoadPercent();
     if (const TProcessor* processor = controller.Processor()) {
         status.Overload = processor->Overload();
+        // Said once: the workers keep running at nice values.
+        static std::atomic<bool> refusalSaid{false};
+        if (processor->WorkerRealtimeRefused() && !refusalSaid.exchange(true)) {
+            status.Notes.push_back("plugin workers: real-time priority not allowed, using nice "
+                                   "values instead");
+        }
     }
     if (const TProject* project = ActiveProject()) {
         status.HasProject = true;
@@ -101,6 +108,9 @@ std::string FormatStatusLine(const TStatusSnapshot& status) {
     }
     if (status.Overload) {
         line += " | OVERLOAD!";
+    }
+    for (const std::string& note : status.Notes) {
+        line += " | " + note;
     }
     for (const auto& [slot, why] : status.Problems) {
         line += " | " + slot + " empty: " + why;

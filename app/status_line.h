@@ -31,6 +31,8 @@ struct TStatusSnapshot {
     std::string PartName;
     std::int32_t CpuPercent = 0;
     bool Overload = false;
+    /// One-off remarks (each said in one status line only).
+    std::vector<std::string> Notes;
     /// Linear peak of the master's meters; negative without a current part.
     float MasterLevel = -1.0f;
     /// Slot name and why its plugin failed to load.

@@ -5,6 +5,7 @@
 #include "engine/bounded_call.h"
 
 #include <jack/jack.h>
+#include <jack/thread.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -355,6 +356,8 @@ ASIOError TJackDriver::createBuffers(ASIOBufferInfo* bufferInfos, std::int32_t n
             return ASE_HWMalfunction;
         }
         activated = true;
+        const int priority = jack_client_real_time_priority(client);
+        realtimePriority.store(priority > 0 ? priority : 0);
         if (settings.AutoConnect) {
             ConnectOutputs();
         }

@@ -66,6 +66,9 @@ public:
     using TServerLostListener = void (*)() noexcept;
     /// Process-wide; null for none. Any thread.
     static void SetServerLostListener(TServerLostListener listener) noexcept;
+    /// The real-time priority of the client's process thread, or 0 when the server does not
+    /// run one (or the client is not active). Any thread.
+    int RealtimePriority() const noexcept { return realtimePriority.load(); }
     /// The client's name as the server knows it (valid after init).
     std::string ClientName() const;
 
@@ -96,6 +99,7 @@ private:
     std::atomic<bool> serverLost{false};
     std::atomic<bool> resetRequested{false};
     std::atomic<std::uint32_t> serverBufferSize{0};
+    std::atomic<int> realtimePriority{0};
     int half = 0; // process thread only
 };
 

@@ -1,7 +1,9 @@
 // ProcessBlock with a full show's load: 16 instruments, 4 effects, 4 inputs, the test tone
 // routed everywhere, every level, send and pan non-zero, nothing soloed. BM_BareMixing_* does
 // only the scaled additions that such a block must do, over the same buffers, as the yardstick
-// for the engine's own overhead (strip logic, passes, meters).
+// for the engine's own overhead (strip logic, passes, meters). BM_Passes_* compare the plugin
+// passes shared with the workers against the driver's thread alone, with plugins that burn
+// 40 us each; BM_ProcessBlock_Demo is the demo show's shape.
 
 #include "engine/event_queue.h"
 #include "engine/mix_kernels.h"
@@ -11,6 +13,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -182,6 +185,143 @@ void BM_BareMixing_Scalar(benchmark::State& state) {
     BareMixing<ScalarKernels>(state);
 }
 
+/// Rounds of BusyPlugin's loop that take 40 us of CPU on this machine, measured once.
+std::int64_t BurnRounds() {
+    static const std::int64_t rounds = [] {
+        constexpr std::int64_t kProbe = 2'000'000;
+        volatile float sink = 0.0f;
+        float x = 1.0f;
+        const auto start = std::chrono::steady_clock::now();
+        for (std::int64_t i = 0; i < kProbe; ++i) {
+            x = x * 0.999999f + 0.000001f;
+            asm volatile("" : "+x"(x)); // kept as a loop of dependent steps
+        }
+        sink = x;
+        (void)sink;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return static_cast<std::int64_t>(kProbe * 40e-6 / seconds);
+    }();
+    return rounds;
+}
+
+/// A plugin that burns a fixed amount of CPU per block (about 40 us), as a heavy instrument
+/// or reverb does, whether or not its thread is preempted meanwhile.
+class BusyPlugin final : public IEnginePlugin {
+public:
+    bool Active() const noexcept override { return true; }
+    std::intptr_t CanDo(const char*) noexcept override { return 1; }
+    std::intptr_t ProcessEvents(vst2::VstEvents*) noexcept override { return 1; }
+    void ProcessReplacing(float**, float** outputs, std::int32_t frames) noexcept override {
+        float x = 1.0f;
+        for (std::int64_t i = 0; i < rounds; ++i) {
+            x = x * 0.999999f + 0.000001f;
+            asm volatile("" : "+x"(x));
+        }
+        outputs[0][frames - 1] = x;
+        outputs[1][frames - 1] = -x;
+    }
+    const std::int64_t rounds = BurnRounds();
+};
+
+class BusyPlugins final : public IEnginePluginHost {
+public:
+    IEnginePlugin* EnginePlugin(std::int32_t index) noexcept override {
+        return index >= 0 && index < kSlotCount ? &plugins[index] : nullptr;
+    }
+    BusyPlugin plugins[kSlotCount];
+};
+
+/// N busy instruments and E busy effects, 256 frames, master to outputs 1-2; the workers on
+/// (as many as the machine gives) or off. Wall time: the workers' CPU is not the caller's.
+void RunPasses(benchmark::State& state, bool parallel) {
+    constexpr int kFrames = 256;
+    const int instruments = static_cast<int>(state.range(0));
+    const int effects = static_cast<int>(state.range(1));
+    InitStripTable();
+    BusyPlugins plugins;
+    const int hostStandIn = 0;
+    TProcessor processor(&hostStandIn, &plugins);
+    if (!parallel) {
+        processor.SetWorkerCount(0);
+    }
+    processor.SetSampleRate(48000.0f);
+    // The figures are about the passes' cost, not about meeting a 5 ms period on a busy box.
+    processor.SetPassDeadline(std::chrono::seconds(1));
+    processor.SetBlockSize(kFrames);
+    auto strips = std::make_unique<TStripStates>();
+    InitStripStates(strips.get());
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const bool used = slot < kInstrumentSlotCount ? slot < instruments
+                                                      : slot - kInstrumentSlotCount < effects;
+        SlotMap[slot] = used ? slot : -1;
+        (*strips)[slot < kInstrumentSlotCount ? kFirstInstrumentStrip + slot
+                                              : kFirstEffectStrip + slot - kInstrumentSlotCount]
+            .Level = 0.5f;
+    }
+    (*strips)[kMasterStrip].Level = 1.0f;
+    ChannelAssignment.OutMainL = 0;
+    ChannelAssignment.OutMainR = 1;
+    std::vector<std::vector<float>> outputs(2, std::vector<float>(kFrames, 0.0f));
+    float* out[2] = {outputs[0].data(), outputs[1].data()};
+    CurrentStrips = strips.get();
+    ProcessingEnabled = true;
+    for (auto _ : state) {
+        processor.ProcessBlock(nullptr, 0, out, 2);
+        benchmark::ClobberMemory();
+    }
+    state.counters["workers"] = processor.RunningWorkers();
+    state.counters["overloads"] = static_cast<double>(processor.OverloadCount());
+    ProcessingEnabled = false;
+    CurrentStrips = nullptr;
+    for (auto& entry : SlotMap) {
+        entry = -1;
+    }
+}
+
+void BM_Passes_Parallel(benchmark::State& state) {
+    RunPasses(state, true);
+}
+void BM_Passes_Serial(benchmark::State& state) {
+    RunPasses(state, false);
+}
+
+/// The demo show's shape: one instrument, the master to outputs 1-2, nothing else in use.
+void BM_ProcessBlock_Demo(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    InitStripTable();
+    Plugins plugins;
+    const int hostStandIn = 0;
+    TProcessor processor(&hostStandIn, &plugins);
+    processor.SetVariant(TProcessor::ProcessorHasSse() ? TProcessor::Variant::Sse
+                                                       : TProcessor::Variant::Scalar);
+    processor.SetSampleRate(48000.0f);
+    processor.SetBlockSize(frames);
+    auto strips = std::make_unique<TStripStates>();
+    InitStripStates(strips.get());
+    (*strips)[kFirstInstrumentStrip].Level = 0.8f;
+    (*strips)[kMasterStrip].Level = 1.0f;
+    SlotMap[0] = 0;
+    ChannelAssignment.OutMainL = 0;
+    ChannelAssignment.OutMainR = 1;
+    std::vector<std::vector<float>> outputs(2, std::vector<float>(frames, 0.0f));
+    float* out[2] = {outputs[0].data(), outputs[1].data()};
+    CurrentStrips = strips.get();
+    ProcessingEnabled = true;
+    for (auto _ : state) {
+        processor.ProcessBlock(nullptr, 0, out, 2);
+        benchmark::ClobberMemory();
+    }
+    ProcessingEnabled = false;
+    CurrentStrips = nullptr;
+    SlotMap[0] = -1;
+    ChannelAssignment.OutMainL = -1;
+    ChannelAssignment.OutMainR = -1;
+}
+
+BENCHMARK(BM_Passes_Parallel)->Args({8, 4})->Args({1, 0})->Args({16, 4})->UseRealTime();
+BENCHMARK(BM_Passes_Serial)->Args({8, 4})->Args({1, 0})->Args({16, 4})->UseRealTime();
+BENCHMARK(BM_ProcessBlock_Demo)->Arg(256);
 BENCHMARK(BM_ProcessBlock_SSE)->Arg(64)->Arg(256);
 BENCHMARK(BM_ProcessBlock_Scalar)->Arg(64)->Arg(256);
 BENCHMARK(BM_BareMixing_SSE)->Arg(64)->Arg(256);

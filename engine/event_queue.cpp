@@ -12,6 +12,8 @@ std::array<TPendingEvents, kInstrumentSlotCount> PendingCount;
 
 namespace {
 
+thread_local std::int32_t EventDelta = 0;
+
 constexpr std::uint32_t BlockOf(std::uint32_t state) {
     return (state & TPendingEvents::kBlockBit) != 0 ? 1u : 0u;
 }
@@ -45,6 +47,14 @@ void InitEventQueues() {
     HeldNotes.Clear();
 }
 
+ScopedEventDelta::ScopedEventDelta(std::int32_t frames) noexcept : saved(EventDelta) {
+    EventDelta = frames > 0 ? frames : 0;
+}
+
+ScopedEventDelta::~ScopedEventDelta() {
+    EventDelta = saved;
+}
+
 bool QueueMidiEvent(int slot, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
     if (slot < 0 || slot >= kInstrumentSlotCount) {
         return false;
@@ -61,7 +71,7 @@ bool QueueMidiEvent(int slot, std::uint8_t status, std::uint8_t data1, std::uint
         // The record beyond the published count is ours alone: the pass reads only published
         // records, and RoutingLock keeps the other routers out.
         vst2::VstMidiEvent& record = queue.Records[BlockOf(seen)][count];
-        record.deltaFrames = 0;
+        record.deltaFrames = EventDelta;
         record.midiData[0] = static_cast<char>(status);
         record.midiData[1] = static_cast<char>(data1);
         record.midiData[2] = static_cast<char>(data2);

@@ -78,7 +78,22 @@ extern std::array<TPendingEvents, kInstrumentSlotCount> PendingCount;
 /// before any MIDI device is opened, and never while audio runs.
 void InitEventQueues();
 
-/// Appends a short message to an instrument slot's queue with a delta of 0 frames. The caller
+/// The frame offset within the next block that QueueMidiEvent gives the events queued on the
+/// calling thread while it is set (0 otherwise: live input takes effect at the block's first
+/// frame). An offline render sets it around each event it plays. Negative values count as 0.
+class ScopedEventDelta {
+public:
+    explicit ScopedEventDelta(std::int32_t frames) noexcept;
+    ~ScopedEventDelta();
+    ScopedEventDelta(const ScopedEventDelta&) = delete;
+    ScopedEventDelta& operator=(const ScopedEventDelta&) = delete;
+
+private:
+    std::int32_t saved;
+};
+
+/// Appends a short message to an instrument slot's queue with the calling thread's event delta
+/// (see ScopedEventDelta; 0 frames for live input). The caller
 /// holds RoutingLock. Returns false (and drops the message) when the slot is out of range or
 /// kMaxQueuedEvents are already queued.
 bool QueueMidiEvent(int slot, std::uint8_t status, std::uint8_t data1, std::uint8_t data2);

@@ -9,6 +9,8 @@
 #include "engine/strip_table.h"
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -27,6 +29,8 @@ extern Relaxed<std::int32_t> BlockSize;
 extern Relaxed<bool> WantsMidi;
 
 inline constexpr int kMeterGainCount = 32;
+/// SCHED_FIFO priority of time-critical workers when the driver's is not known.
+inline constexpr int kDefaultWorkerRealtimePriority = 10;
 // Layout of MeterGain: 4 inputs, 16 instruments, 4 effects, 2 monitors, 4 aux, 2 master.
 inline constexpr int kMeterGainInput = 0;
 inline constexpr int kMeterGainInstrument = 4;
@@ -53,7 +57,7 @@ extern TChannelAssignment ChannelAssignment;
 
 /// 0 idle, 1 instrument pass, 2 effect pass.
 extern Relaxed<std::uint8_t> Phase;
-/// Slot already taken in the current pass; read and set under ClaimLock only.
+/// Slot already taken in the current pass (set by the thread that claims it).
 extern std::array<Relaxed<std::uint8_t>, kSlotCount> SlotClaimed;
 
 /// audioMasterWantMidi notification for every plugin: sets WantsMidi. Any thread.
@@ -69,6 +73,10 @@ using TBufferSwitch32Proc = void (*)(void* context, const float* const* inBuffer
                                      std::int32_t outCount, std::int32_t frames);
 
 class TAudioThread;
+struct TStripSnapshot;
+struct TMixerSnapshot;
+struct TBlockSources;
+template <typename Kernels> class TBlockMixer;
 
 class TProcessor {
 public:
@@ -113,18 +121,51 @@ public:
                                std::int32_t frames) noexcept;
 
     // ---- Worker pool ----
-    /// Phase 0 and every claim cleared.
+    // The workers are threads that live from SetBlockSize to StopWorkers. In every block the
+    // driver's thread publishes the instrument pass and then the effect pass, wakes the
+    // workers, and renders slots itself; each slot is claimed by exactly one thread per pass
+    // (an atomic exchange on its state), so no plugin is ever called from two threads at once.
+
+    /// Phase 0 and every claim cleared, except slots a late render still holds.
     void ResetClaims() noexcept;
-    /// Runs the work routine of worker 1..8 on the calling thread: the thread running
-    /// ProcessBlock. Another thread taking part would leave buffers half rendered, since the
-    /// block waits for the worker threads only.
+    /// Runs the work routine for the current Phase on the calling thread: claims and renders
+    /// slots until none is left. The thread running ProcessBlock calls it for every pass.
     void RunWorkers() noexcept;
-    /// Ends the 8 worker threads and waits for them without a time limit. Window thread.
+    /// Ends the worker threads and waits for them without a time limit (a worker finishes
+    /// the plugin call it is in). Blocks keep running on the driver's thread alone. Window
+    /// thread.
     void StopWorkers();
     /// 0..6: idle, lowest, lower, normal, higher, highest, time-critical; else ignored.
+    /// Applies to the running workers at once and to every worker started later. Window thread.
     void SetWorkerPriority(std::int32_t priority);
     /// Last priority applied by SetWorkerPriority (3, normal, at creation).
     std::int32_t WorkerPriority() const noexcept { return workerPriority_; }
+    /// The driver thread's real-time priority (JACK's, say); time-critical workers sit one
+    /// below it. 0 when unknown: the workers then take kDefaultWorkerRealtimePriority.
+    void SetDriverRealtimePriority(std::int32_t priority);
+    std::int32_t DriverRealtimePriority() const noexcept { return driverRealtimePriority_; }
+    /// Real-time scheduling was refused to a worker: they run at nice values instead.
+    bool WorkerRealtimeRefused() const noexcept { return realtimeRefused_; }
+
+    /// Workers to start: the machine's cores minus one, at most 8, 0 on one core; the
+    /// environment variable PELDOR_WORKERS (0..8) overrides it, and 0 renders every plugin on
+    /// the driver's thread. Takes effect at the next SetBlockSize. Window thread.
+    void SetWorkerCount(int count);
+    int WorkerCount() const noexcept { return workerCount_; }
+    /// Workers whose threads are running now.
+    int RunningWorkers() const noexcept;
+    /// Kernel thread id of running worker k (0-based), or 0.
+    int WorkerThreadId(int k) const noexcept;
+
+    /// How long the driver's thread waits for slots that workers still render, counted from
+    /// the start of the block. Zero (the default) means 90 % of the period; an offline
+    /// render, which has no period to keep, sets a long one. Window thread.
+    void SetPassDeadline(std::chrono::microseconds limit) noexcept { passDeadline_ = limit; }
+    /// Off: every bus is filled and every source added, however idle (the reference the
+    /// skipping is tested against). On by default. Window thread, driver stopped.
+    void SetSkipIdleWork(bool skip) noexcept { skipIdleWork_ = skip; }
+    /// Blocks whose passes missed the deadline since creation.
+    std::uint64_t OverloadCount() const noexcept { return overloadCount_; }
 
     // ---- State read by the windows (any thread) ----
     float SampleRate() const noexcept { return sampleRate_; }
@@ -143,6 +184,8 @@ public:
     float** SoloBus() noexcept { return soloBus_.data(); }
     float* MonitorBus(int monitor) noexcept { return monitorBus_[monitor]; }
     float* OscBuffer() noexcept { return oscBuffer_; }
+    /// The input pair effect slot e renders: a copy of its aux bus taken for the pass.
+    float** EffectIn(int effect) noexcept { return &effectIn_[2 * effect]; }
     /// Samples in each engine buffer.
     std::int32_t BufferLength() const noexcept { return bufferLength_; }
 
@@ -151,12 +194,53 @@ public:
     void EffectPass() noexcept;
 
 private:
+    friend class TAudioThread;
+
     template <typename Kernels>
     void ProcessBlockWith(const float* const* inBuffers, std::int32_t inCount,
                           float* const* outBuffers, std::int32_t outCount) noexcept;
-    /// Claims the next unclaimed slot in [slot, end) under ClaimLock; returns end when none.
-    int ClaimNextSlot(int slot, int end) noexcept;
-    bool WaitForWorkers() noexcept;
+    /// Opens a pass over slots [first, end): a new generation, every slot that no late render
+    /// holds set free (with its aux bus copied to its input when copyEffectInputs). Returns
+    /// the generation. Driver thread.
+    std::uint64_t BeginPass(int first, int end, bool copyEffectInputs) noexcept;
+    /// Wakes the sleeping workers for the pass just begun. Driver thread.
+    void WakeWorkers() noexcept;
+    /// WakeWorkers when the pass over [first, end) has two plugins or more. Driver thread.
+    void WakeWorkersFor(int first, int end) noexcept;
+    /// Waits until every slot of [first, end) claimed in this generation is done, or the
+    /// deadline; marks in rendered which slots finished in this pass. False on a miss.
+    /// stillLate is set when a slot is still inside a call from an earlier block.
+    bool WaitForPass(std::uint64_t generation, int first, int end,
+                     std::chrono::steady_clock::time_point deadline, bool* rendered,
+                     bool& stillLate) noexcept;
+    void NoteDeadline(bool madeDeadline, bool stillLate, std::int32_t frames) noexcept;
+    void RefreshMeterGains(const TStripSnapshot& snap, const TMixerSnapshot& mix) noexcept;
+    // The bus steps of ProcessBlock, in block order.
+    template <typename Kernels>
+    void MixAuxBuses(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                     const TMixerSnapshot& mix, const TBlockSources& sources,
+                     TStripStates& live) noexcept;
+    template <typename Kernels>
+    void MixMasterBus(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                      const TMixerSnapshot& mix, const TBlockSources& sources,
+                      TStripStates& live) noexcept;
+    template <typename Kernels>
+    void MixMonitorBuses(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                         const TMixerSnapshot& mix, const TBlockSources& sources,
+                         TStripStates& live) noexcept;
+    /// Returns whether any source was soloed (SoloActive).
+    template <typename Kernels>
+    bool MixSoloBus(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                    const TMixerSnapshot& mix, const TBlockSources& sources,
+                    TStripStates& live) noexcept;
+    template <typename Kernels>
+    void MixOutputs(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
+                    const TMixerSnapshot& mix, bool soloActive, float* const* outBuffers,
+                    std::int32_t outCount) noexcept;
+    /// Renders one slot; its claim is already made.
+    void RenderSlot(int slot) noexcept;
+    /// Worker thread: waits for the next pass after seen. Returns the new wake count.
+    std::uint32_t AwaitWake(std::uint32_t seen) noexcept;
     void StartWorkers();
 
     const void* hostLink_;
@@ -167,13 +251,38 @@ private:
     Relaxed<bool> buffersReady_{false};
     Relaxed<bool> soloActive_{false};
     Relaxed<bool> overload_{false};
+    Relaxed<std::uint64_t> overloadCount_{0};
+    /// Frames still to play before a block that makes its deadline clears Overload.
+    std::int64_t overloadHoldFrames_ = 0;
     std::int32_t workerPriority_ = 3;
+    std::int32_t driverRealtimePriority_ = 0;
+    Relaxed<bool> realtimeRefused_{false};
+    int workerCount_ = 0;
+    std::chrono::microseconds passDeadline_{0};
+    bool skipIdleWork_ = true;
+    // Buses known to hold only zeros (driver thread only), and effects whose output pair is
+    // (written by the thread that renders the slot, ordered by the slot's state).
+    bool auxSilent_[kAuxCount] = {};
+    bool masterSilent_ = false;
+    bool monitorSilent_[kMonitorCount] = {};
+    bool soloSilent_ = false;
+    std::array<Relaxed<bool>, kEffectSlotCount> effectSilent_{};
 
-    /// The instrument (0) or effect (1) pass has claimed its last slot. Set under ClaimLock.
-    Relaxed<bool> passDone_[2] = {false, false};
+    // Per slot: generation * 4 + one of kSlotFree, kSlotRendering, kSlotDone.
+    std::array<std::atomic<std::uint64_t>, kSlotCount> slotState_{};
+    std::atomic<std::uint64_t> passGeneration_{0};
+    // Workers sleep on wakeCount_ (a futex word); sleepers_ lets the driver skip the wake.
+    std::atomic<std::uint32_t> wakeCount_{0};
+    std::atomic<std::int32_t> sleepers_{0};
+    std::atomic<bool> stopping_{false};
+    // Floating-point control of the driver's thread, copied by the workers for each pass.
+    Relaxed<std::uint32_t> driverMxcsr_{0x1F80};
+    Relaxed<std::uint16_t> driverFpuControl_{0x037F};
     std::array<TAudioThread*, 8> workers_{};
 
-    // One allocation holds all 55 buffers; the pointer arrays keep each pair adjacent.
+    // One allocation holds all buffers; the pointer arrays keep each pair adjacent. Effects
+    // read their own copy of their aux bus, so that an effect still rendering after its block
+    // never reads a bus the next block is mixing.
     std::vector<float> storage_;
     std::int32_t bufferLength_ = 0;
     float* oscBuffer_ = nullptr;
@@ -183,6 +292,7 @@ private:
     std::array<float*, kMonitorCount> monitorBus_{};
     std::array<float*, 2 * kAuxCount> auxBus_{};
     std::array<float*, 2> soloBus_{};
+    std::array<float*, 2 * kEffectSlotCount> effectIn_{};
 };
 
 } // namespace peldor

@@ -198,9 +198,8 @@ void TPluginSlots::RemoveSlotPlugin(std::int32_t slot) {
 std::optional<PlgListRecord> TPluginSlots::BeginLoad(std::int32_t slot, std::int32_t index) {
     const auto s = static_cast<std::size_t>(slot);
     const bool instrument = IsInstrumentSlot(slot);
-    if (processor != nullptr) {
-        processor->StopWorkers();
-    }
+    // The workers keep running: the plugin is swapped between blocks and the old one retired
+    // after the handshake, which waits for the workers' renders too.
     if (index < 0) {
         problems[s].clear();
         if (SlotMap[s] == -1) {

@@ -146,6 +146,43 @@ TEST_F(OfflineRenderTest, TheTestInstrumentPlaysEachNoteAtItsTimeOnTheMasterChan
     EXPECT_NE(stderrText.find("6 channels"), std::string::npos) << stderrText;
 }
 
+// Events land on their own frame, not at the start of their block: with 24000 ticks per
+// quarter at 120 beats per minute, a tick is one frame at 48000 Hz.
+TEST_F(OfflineRenderTest, NotesStartOnTheirExactFrameWithinTheBlock) {
+    constexpr int kFramePpq = 24000;
+    constexpr std::uint32_t kStarts[] = {12345, 30001, 45055};
+    constexpr std::uint32_t kLength = 4800;
+    std::vector<MidiEventBytes> track;
+    std::uint32_t now = 0;
+    for (const std::uint32_t start : kStarts) {
+        track.push_back({start - now, {0x90, 69, 100}});
+        track.push_back({kLength, {0x80, 69, 0}});
+        now = start + kLength;
+    }
+    WriteBytes(dir / "three.mid", MidiFileBytes(0, kFramePpq, {track}));
+    WriteShow("PeldorSynth");
+    ASSERT_EQ(Render("exact.wav"), 0) << stderrText;
+    WavData wav;
+    ASSERT_TRUE(ReadWav(dir / "exact.wav", wav));
+    const std::vector<float>& left = wav.Samples[0];
+    for (const std::uint32_t start : kStarts) {
+        // The synth's sine starts at phase 0: its first non-zero sample follows the onset.
+        std::size_t first = start > 600 ? start - 600 : 0;
+        while (first < left.size() && left[first] == 0.0f) {
+            ++first;
+        }
+        EXPECT_NEAR(static_cast<double>(first), static_cast<double>(start), 1.0)
+            << "note at frame " << start;
+        // It also ends on its frame.
+        std::size_t last = start + kLength + 600;
+        while (last > start && left[last] == 0.0f) {
+            --last;
+        }
+        EXPECT_NEAR(static_cast<double>(last), static_cast<double>(start + kLength), 1.0)
+            << "note-off at frame " << start + kLength;
+    }
+}
+
 TEST_F(OfflineRenderTest, TheSameInputsGiveTheSameFileAndThePartChosenIsHeard) {
     WriteShow("PeldorSynth");
     ASSERT_EQ(Render("first.wav"), 0) << stderrText;

@@ -42,6 +42,9 @@ protected:
         ResetEngineGlobals();
         processor = std::make_unique<TProcessor>(&hostStandIn, &host);
         processor->SetSampleRate(48000.0f);
+        // A loaded test machine may hold a worker past a 1.3 ms period; these tests check what
+        // the mix is, not whether it makes the period.
+        processor->SetPassDeadline(std::chrono::seconds(10));
         processor->SetBlockSize(kFrames);
         strips = std::make_unique<TStripStates>();
         InitStripStates(strips.get());
