@@ -28,8 +28,8 @@ namespace {
 constexpr const char* kCaption = "Project options";
 constexpr const char* kQuitLearnQuestion = "You are still in MIDI-learn mode. Quit learn mode?";
 constexpr const char* kPriorityHint =
-    "The audio workers take a new priority when they next start: when the driver starts or "
-    "its buffer size changes. The choice is saved with the project.";
+    "The running audio workers take the new priority as soon as it is applied. The choice is "
+    "saved with the project.";
 /// Learned messages are collected this often while learning is on.
 constexpr std::chrono::milliseconds kLearnPoll{20};
 constexpr int kMargin = 8;
