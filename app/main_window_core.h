@@ -49,6 +49,10 @@ public:
                                        const TMainWindowPlacement& defaults) const override;
     void WritePlacement(const std::string& section, const TMainWindowPlacement& placement) override;
 
+    bool RescanPlugins(const std::string& folder) override;
+    std::vector<std::pair<std::string, std::string>> ScanFailures() const override;
+    std::string PluginFolder() const override;
+
 private:
     /// Null before the start-up and after the shut-down.
     TPluginSlots* Slots() const;

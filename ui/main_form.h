@@ -14,6 +14,7 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -25,6 +26,8 @@ class QTimer;
 namespace peldor {
 
 class TSlotListForm;
+class TInstrumentFormFactory;
+class TPluginProblemsForm;
 
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
@@ -69,6 +72,8 @@ public:
     /// The instruments and effects windows; null before LoadFromCore.
     TSlotListForm* InstrumentsWindow() const { return instrumentsForm; }
     TSlotListForm* EffectsWindow() const { return effectsForm; }
+    /// The list of libraries the last rescan left out; null until the first rescan.
+    TPluginProblemsForm* PluginProblemsWindow() const { return problemsForm; }
 
 protected:
     bool event(QEvent* e) override;
@@ -122,6 +127,10 @@ private:
     void LanguageExecute(std::int16_t code);
     void HelpContentsExecute();
     void AppAboutExecute();
+    void PluginFolderExecute();
+    void RescanPluginsExecute();
+    /// Scans folder (empty: the current one) again and shows the libraries that failed.
+    void Rescan(const std::string& folder);
 
     IMainWindowCore& core;
     std::array<QLabel*, 4> panels{};
@@ -130,6 +139,9 @@ private:
     QActionGroup* languages = nullptr;
     TSlotListForm* instrumentsForm = nullptr;
     TSlotListForm* effectsForm = nullptr;
+    /// Makes the slot windows (TInstrumentForm) while this window exists.
+    std::unique_ptr<TInstrumentFormFactory> editorFactory;
+    TPluginProblemsForm* problemsForm = nullptr;
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;
