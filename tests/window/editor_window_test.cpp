@@ -23,45 +23,30 @@ namespace {
 
 const std::filesystem::path kDebianVst = "/usr/lib/vst";
 
-/// What the X server says about the windows inside a window.
-class XServer {
-public:
-    XServer() : display(XOpenDisplay(nullptr)) {}
-    ~XServer() {
-        if (display != nullptr) {
-            XCloseDisplay(display);
-        }
-    }
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
-
-    bool Open() const { return display != nullptr; }
-
-    /// The sizes of the direct children of window.
-    std::vector<QSize> Children(unsigned long window) const {
-        XSync(display, False);
-        Window root = 0, parent = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        std::vector<QSize> sizes;
-        if (XQueryTree(display, window, &root, &parent, &children, &count) == 0) {
-            return sizes;
-        }
-        for (unsigned int i = 0; i < count; ++i) {
-            XWindowAttributes attributes{};
-            if (XGetWindowAttributes(display, children[i], &attributes) != 0) {
-                sizes.emplace_back(attributes.width, attributes.height);
-            }
-        }
-        if (children != nullptr) {
-            XFree(children);
-        }
+/// The sizes of the windows directly inside window, as the X server has them. Its own
+/// connection, apart from Qt's and the plugins'.
+std::vector<QSize> ChildSizes(unsigned long window) {
+    static Display* const display = XOpenDisplay(nullptr);
+    std::vector<QSize> sizes;
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (display == nullptr) {
         return sizes;
     }
-
-private:
-    Display* display;
-};
+    XSync(display, False);
+    if (XQueryTree(display, window, &root, &parent, &children, &count) == 0) {
+        return sizes;
+    }
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, children[i], &attributes) != 0) {
+            sizes.emplace_back(attributes.width, attributes.height);
+        }
+    }
+    XFree(children);
+    return sizes;
+}
 
 class EditorWindowTest : public SlotWindowFixture {
 protected:
@@ -87,8 +72,6 @@ protected:
         }
         return done();
     }
-
-    XServer x;
 };
 
 QSize RectSize(const TEditRect& rect) {
@@ -100,7 +83,6 @@ TEST_F(EditorWindowTest, RealEditorsOpenIdleResizeAndClose) {
         GTEST_SKIP() << "dpf-plugins-vst (3BandEQ, Nekobi) is not installed";
     }
     ASSERT_EQ(QGuiApplication::platformName(), "xcb");
-    ASSERT_TRUE(x.Open());
     Open();
     ASSERT_EQ(InstrumentCatalogue.size(), 1u);
     ASSERT_EQ(EffectCatalogue.size(), 1u);
@@ -125,8 +107,8 @@ TEST_F(EditorWindowTest, RealEditorsOpenIdleResizeAndClose) {
     const QSize eqSize = RectSize(eq->EditGetRect());
     ASSERT_GT(eqSize.width(), 0);
     EXPECT_EQ(eqWindow->size(), eqSize);
-    ASSERT_TRUE(WaitFor([&] { return !x.Children(eqHost).empty(); }));
-    EXPECT_EQ(x.Children(eqHost).front(), eqSize);
+    ASSERT_TRUE(WaitFor([&] { return !ChildSizes(eqHost).empty(); }));
+    EXPECT_EQ(ChildSizes(eqHost).front(), eqSize);
 
     // The instrument likewise, in its own slot window.
     Choose(instruments, 0, QString::fromStdString(InstrumentCatalogue[0].PluginName));
@@ -139,12 +121,12 @@ TEST_F(EditorWindowTest, RealEditorsOpenIdleResizeAndClose) {
     EXPECT_FALSE(synth->GenericEditorShown());
     const QSize synthSize = RectSize(synth->EditGetRect());
     EXPECT_EQ(synthWindow->size(), synthSize);
-    ASSERT_TRUE(WaitFor([&] { return !x.Children(synthWindow->Handle()).empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !ChildSizes(synthWindow->Handle()).empty(); }));
 
     // Idled by the window timer for a while: the editors stay where they are.
     QTest::qWait(300);
     EXPECT_TRUE(eq->EditVisible());
-    EXPECT_EQ(x.Children(eqHost).size(), 1u);
+    EXPECT_EQ(ChildSizes(eqHost).size(), 1u);
 
     // Screenshots: the instrument's window with its editor, and the slot windows beside the
     // main window.
@@ -179,16 +161,16 @@ TEST_F(EditorWindowTest, RealEditorsOpenIdleResizeAndClose) {
     QTest::mouseClick(effects->RowVisible(0), Qt::LeftButton);
     EXPECT_FALSE(eqWindow->isVisible());
     EXPECT_FALSE(eq->EditVisible());
-    EXPECT_TRUE(WaitFor([&] { return x.Children(eqHost).empty(); }));
+    EXPECT_TRUE(WaitFor([&] { return ChildSizes(eqHost).empty(); }));
     QTest::mouseClick(effects->RowVisible(0), Qt::LeftButton);
     EXPECT_TRUE(eq->EditVisible());
-    EXPECT_TRUE(WaitFor([&] { return !x.Children(eqHost).empty(); }));
+    EXPECT_TRUE(WaitFor([&] { return !ChildSizes(eqHost).empty(); }));
 
     // Emptying the slot closes the editor before the plugin goes.
     Choose(effects, 0, "no effect");
     EXPECT_EQ(controller->Slots().PluginInSlot(16), nullptr);
     EXPECT_FALSE(eqWindow->isVisible());
-    EXPECT_TRUE(WaitFor([&] { return x.Children(eqHost).empty(); }));
+    EXPECT_TRUE(WaitFor([&] { return ChildSizes(eqHost).empty(); }));
 
     // Nekobi's editor is still open: the shut-down closes it before unloading the plugin.
     form->close();
