@@ -3,10 +3,20 @@
 
 #include "app/headless_runner.h"
 #include "app/window_program.h"
+#include "plugins/plugin_probe.h"
+#include "ui/main_form.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+namespace {
+
+std::string Found(const std::string& path) {
+    return path.empty() ? std::string("(not found)") : path;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace peldor;
@@ -16,6 +26,9 @@ int main(int argc, char** argv) {
     switch (ParseRunnerArguments(arguments, options, message)) {
     case TParseResult::Help:
         std::fputs(RunnerUsage().c_str(), stdout);
+        // Where this copy of the program finds its files (an installed one beside itself).
+        std::printf("\nplugin probe: %s\nhelp page: %s\n", Found(FindPluginProbe()).c_str(),
+                    Found(FindHelpPage(kLanguageCodeEnglish).string()).c_str());
         return kExitOk;
     case TParseResult::Error:
         std::fprintf(stderr, "peldor: %s\n", message.c_str());

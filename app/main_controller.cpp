@@ -29,6 +29,20 @@ constexpr int kRecentFileCount = 4;
 constexpr std::int32_t kWindowStateMaximised = 2;
 constexpr const char* kProgramCaption = "PELDOR";
 
+/// The plugins' settings and states as they are now into the current song and part, so that
+/// what the user changed in a plugin's editor since the part was entered is saved too.
+void CaptureCurrentPartForSaving() {
+    TProject* project = ActiveProject();
+    TSong* song = project != nullptr && CurrentSong >= 0 ? project->SongAt(CurrentSong) : nullptr;
+    if (song == nullptr) {
+        return;
+    }
+    song->CaptureSlots();
+    if (TPart* part = CurrentPart >= 0 ? song->PartAt(CurrentPart) : nullptr) {
+        part->CaptureState();
+    }
+}
+
 constexpr const char* kSectionMainForm = "MainForm";
 constexpr const char* kSectionGeneral = "General";
 constexpr const char* kSectionMru = "MRU";
@@ -173,9 +187,12 @@ TScanReport TMainController::Start() {
     TraceStep("start-up: plugin scan");
     TScanOptions scan;
     scan.Rescan = options.RescanPlugins;
+    TScanEnvironment environment;
+    environment.PathDialog = options.PathDialog;
     TScanReport report = options.PluginFolder.empty()
-                             ? ScanPlugins(*vst, {}, scan)
-                             : ScanPluginFolder(*vst, options.PluginFolder, {}, scan);
+                             ? ScanPlugins(*vst, environment, scan)
+                             : ScanPluginFolder(*vst, options.PluginFolder, environment, scan);
+    pluginFolder = report.PluginFolder;
     ProcessingEnabled = true;
     started = true;
     TraceStep("start-up: processing enabled");
@@ -651,6 +668,7 @@ bool TMainController::SaveProject() {
         return false;
     }
     views.SetBusyCursor(true);
+    CaptureCurrentPartForSaving();
     std::string message;
     const bool saved = SaveProjectFile(project->Settings->FileName, message);
     views.SetBusyCursor(false);
@@ -665,6 +683,7 @@ bool TMainController::SaveProjectAs(const std::filesystem::path& path) {
     bool saved = false;
     if (!path.empty() && ActiveProject() != nullptr) {
         views.SetBusyCursor(true);
+        CaptureCurrentPartForSaving();
         std::string message;
         saved = SaveProjectFileAs(path, message);
         views.SetBusyCursor(false);

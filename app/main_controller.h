@@ -14,6 +14,7 @@
 #include "engine/processor.h"
 #include "midi/activating_views.h"
 #include "midi/midi_backend.h"
+#include "plugins/plugin_path_form.h"
 #include "plugins/plugin_scan.h"
 #include "plugins/slots.h"
 #include "plugins/vst_host.h"
@@ -49,6 +50,8 @@ struct TStartOptions {
     std::string PluginFolder;
     /// The plugin scan reads every library again, whatever its cache holds.
     bool RescanPlugins = false;
+    /// Asked when no plugin folder is registered (not owned); null: go on without plugins.
+    IPluginPathDialog* PathDialog = nullptr;
     /// Makes the MIDI backend; null: RtMidi with the API the settings file or $PELDOR_MIDI_API
     /// names.
     std::function<std::unique_ptr<IMidiBackend>()> MidiBackend;
@@ -178,6 +181,9 @@ public:
     TProcessor* Processor() noexcept { return processor.get(); }
     const TSettingsFile& Settings() const noexcept { return settings; }
     const TAudioSettings& AudioSettings() const noexcept { return audio; }
+    /// The plugin folder the last scan read; empty when there was none.
+    const std::string& PluginFolder() const noexcept { return pluginFolder; }
+    void SetPluginFolder(const std::string& folder) { pluginFolder = folder; }
     bool DriverConfigured() const noexcept { return driverConfigured; }
     /// Why there are no MIDI devices at all (the MIDI service cannot be reached), as found at
     /// start-up; empty when the service works.
@@ -262,6 +268,7 @@ private:
     TAudioSettings audio;
     bool driverConfigured = false;
     std::string midiProblem;
+    std::string pluginFolder;
     std::array<std::string, 4> recentFiles;
     std::int16_t languageCode = 1033;
     TFormPlacement placement;

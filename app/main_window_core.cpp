@@ -179,4 +179,28 @@ void TMainWindowCore::WritePlacement(const std::string& section,
                                           {"Height", std::to_string(placement.Height)}});
 }
 
+bool TMainWindowCore::RescanPlugins(const std::string& folder) {
+    const std::string target = folder.empty() ? controller.PluginFolder() : folder;
+    if (ProjectOpen() || target.empty() || controller.Processor() == nullptr) {
+        return false;
+    }
+    TScanOptions options;
+    options.Rescan = true;
+    const TScanReport report = ScanPluginFolder(controller.Vst(), target, {}, options);
+    controller.SetPluginFolder(target);
+    return report.Scanned;
+}
+
+std::vector<std::pair<std::string, std::string>> TMainWindowCore::ScanFailures() const {
+    std::vector<std::pair<std::string, std::string>> failures;
+    for (const TScanFailure& failure : peldor::PluginProblems) {
+        failures.emplace_back(failure.LibraryFile, failure.Reason);
+    }
+    return failures;
+}
+
+std::string TMainWindowCore::PluginFolder() const {
+    return controller.PluginFolder();
+}
+
 } // namespace peldor

@@ -54,6 +54,10 @@ public:
 
     IAudioSettingsCore* AudioSettings() override { return &audioSetup; }
 
+    bool RescanPlugins(const std::string& folder) override;
+    std::vector<std::pair<std::string, std::string>> ScanFailures() const override;
+    std::string PluginFolder() const override;
+
 private:
     /// Null before the start-up and after the shut-down.
     TPluginSlots* Slots() const;

@@ -7,6 +7,7 @@
 #include "app/stop_signals.h"
 #include "plugins/registry_file.h"
 #include "ui/main_form.h"
+#include "ui/plugin_path_window.h"
 #include "ui/qt_message_box_presenter.h"
 #include "ui/splash_form.h"
 #include "ui/stage_look.h"
@@ -106,6 +107,9 @@ int RunWindowProgram(const TRunnerOptions& runner, int& argc, char** argv) {
     start.DefaultOutputs = true;
     start.PluginFolder = pluginFolder;
     start.RescanPlugins = runner.RescanPlugins;
+    // No plugin folder registered: the user chooses one (or none) in the plugin folder dialog.
+    TQtPluginPathDialog pathDialog;
+    start.PathDialog = &pathDialog;
     if (runner.Trace) {
         start.Trace = [](const std::string& step) { Say(step); };
     }

@@ -77,6 +77,12 @@ public:
     virtual void ControlChanged(TEditorControl& control) = 0;
     /// Width in pixels of text in the label font.
     virtual int TextWidth(const std::string& text) const = 0;
+    /// A window that shows the generic editor when a plugin's own editor cannot be embedded
+    /// (no native handle, or the plugin refused effEditOpen). The headless window does not:
+    /// without a display nobody would see it.
+    virtual bool FallsBackToGenericEditor() const { return false; }
+    /// The window's position on the desktop, when it has one.
+    virtual bool Position(int& /*left*/, int& /*top*/) const { return false; }
 
     /// Raised by the window: the user closes it (the handler may destroy the window, so the
     /// window touches nothing of itself after calling it), it becomes or stops being active.
@@ -91,6 +97,11 @@ public:
     virtual ~IEditorWindowFactory() = default;
     /// A top-level tool window without owner, centred on the desktop, not yet shown.
     virtual std::unique_ptr<IEditorWindow> CreateToolWindow() = 0;
+    /// The editor window of plugin slot 0-19 (it keeps its placement per slot); a tool window
+    /// unless the factory knows better.
+    virtual std::unique_ptr<IEditorWindow> CreateSlotWindow(int /*slot*/) {
+        return CreateToolWindow();
+    }
 };
 
 /// Installs the factory (null restores the headless one). Window thread.

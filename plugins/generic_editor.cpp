@@ -101,6 +101,7 @@ void BuildOld(TVstPlugIn& plugin, IEditorWindow& window) {
     boxControl->OnChange = [&plugin, host]() {
         TEditorControl* list = host->FindControl(kOldBox);
         TEditorControl* trackBar = host->FindControl(kOldBar);
+        TEditorControl* text = host->FindControl(kOldLabel);
         if (list == nullptr || trackBar == nullptr) {
             return;
         }
@@ -109,6 +110,13 @@ void BuildOld(TVstPlugIn& plugin, IEditorWindow& window) {
             trackBar->Position = static_cast<int>(
                 RoundHalfEven(static_cast<double>(plugin.GetParameter(selected)) * kBarMax));
             host->ControlChanged(*trackBar);
+            // The value line shows the parameter now selected, not the one before it. The
+            // parameter itself is left as it is: moving the bar here is no user's change.
+            if (text != nullptr) {
+                text->Text =
+                    "Value: " + plugin.GetParamDisplay(selected) + plugin.GetParamLabel(selected);
+                host->ControlChanged(*text);
+            }
         }
     };
     // The list's change handler runs once, so the bar starts at the first parameter's value.

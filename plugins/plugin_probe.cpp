@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -193,6 +194,11 @@ std::string FindPluginProbe() {
     const std::string folder = RunningProgramFolder();
     if (!folder.empty() && Executable(folder + "/" + kPluginProbeName)) {
         return folder + "/" + kPluginProbeName;
+    }
+    // Installed: the programs in bin/, the probe in lib/peldor/.
+    if (const std::string installed = folder + "/../lib/peldor/" + kPluginProbeName;
+        !folder.empty() && Executable(installed)) {
+        return std::filesystem::weakly_canonical(installed).string();
     }
 #ifdef PELDOR_PLUGIN_PROBE_BUILD_PATH
     if (Executable(PELDOR_PLUGIN_PROBE_BUILD_PATH)) {

@@ -18,14 +18,16 @@
 
 namespace peldor {
 
-/// The probe program's file name; it is installed beside the program.
+/// The probe program's file name; it sits beside the programs in the build tree and in
+/// lib/peldor/ of an installation.
 inline constexpr const char* kPluginProbeName = "peldor-plugin-probe";
 /// The most a probe may write; more is garbage (a shell with kMaxShellPlugins long names
 /// stays far below it).
 inline constexpr std::size_t kProbeAnswerLimit = 4u << 20;
 
 /// The probe program: $PELDOR_PLUGIN_PROBE when set, else peldor-plugin-probe in the running
-/// program's folder, else the one in the build tree. Empty when none is executable.
+/// program's folder, else in ../lib/peldor/ from there (installed), else the one in the build
+/// tree. Empty when none is executable.
 std::string FindPluginProbe();
 
 /// One library to read.

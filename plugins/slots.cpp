@@ -111,8 +111,15 @@ void TPluginSlots::Refresh(bool instrument) {
 IEditorWindow& TPluginSlots::EnsureSlotWindow(std::int32_t slot) {
     std::unique_ptr<IEditorWindow>& window = windows[static_cast<std::size_t>(slot)];
     if (window == nullptr) {
-        window = EditorWindowFactory().CreateToolWindow();
+        window = EditorWindowFactory().CreateSlotWindow(slot);
         window->SetCaption("VST");
+        // Closed by the user: the editor closes, the window hides and the "Visible" switches
+        // follow.
+        window->OnClose = [this, slot]() {
+            HideEditor(slot);
+            Refresh(true);
+            Refresh(false);
+        };
     }
     return *window;
 }
@@ -555,8 +562,14 @@ bool TPluginSlots::EditorWindowVisible(std::int32_t slot) {
 }
 
 bool TPluginSlots::EditorWindowPosition(std::int32_t slot, std::int32_t& left, std::int32_t& top) {
-    if (SlotWindow(slot) == nullptr) {
+    const IEditorWindow* window = SlotWindow(slot);
+    if (window == nullptr) {
         return false;
+    }
+    if (int x = 0, y = 0; window->Position(x, y)) {
+        left = x;
+        top = y;
+        return true;
     }
     left = windowPositions[static_cast<std::size_t>(slot)].first;
     top = windowPositions[static_cast<std::size_t>(slot)].second;

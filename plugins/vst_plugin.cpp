@@ -378,19 +378,19 @@ void TVstPlugIn::EditClose() {
 
 vst2::VstIntPtr TVstPlugIn::EditIdle() {
     // The generic editor counts as visible too; it is ours and needs no idle calls.
-    return editVisible && (EffectOptions() & vst2::effFlagsHasEditor) != 0
+    return editVisible && (EffectOptions() & vst2::effFlagsHasEditor) != 0 && !genericEditorStyle
                ? Dispatch(vst2::effEditIdle)
                : 0;
 }
 
 void TVstPlugIn::EditTop() {
-    if (editVisible) {
+    if (editVisible && !genericEditorStyle) {
         Dispatch(vst2::effEditTop);
     }
 }
 
 void TVstPlugIn::EditSleep() {
-    if (editVisible) {
+    if (editVisible && !genericEditorStyle) {
         Dispatch(vst2::effEditSleep);
     }
 }
@@ -545,13 +545,16 @@ void TVstPlugIn::EditOpenIn(IEditorWindow* window) {
     if (window == nullptr) {
         return;
     }
-    if (EffectOptions() & vst2::effFlagsHasEditor) {
+    const bool ownEditor = (EffectOptions() & vst2::effFlagsHasEditor) != 0;
+    if (ownEditor && !genericEditorStyle) {
         if (!editVisible) {
             EditOpen(window->Handle());
             editorParent = window->Handle();
             EditIdle();
         }
-    } else {
+    }
+    const bool fallBack = ownEditor && !editVisible && window->FallsBackToGenericEditor();
+    if (!ownEditor || fallBack) {
         if (genericEditorStyle && editorWindow != nullptr) {
             RemoveGenericEditor(*editorWindow, *genericEditorStyle);
         }
@@ -575,11 +578,14 @@ void TVstPlugIn::CloseEdit() {
     if (OnCloseEdit) {
         OnCloseEdit(*this);
     }
-    if (EffectOptions() & vst2::effFlagsHasEditor) {
-        EditClose();
-    } else if (editorWindow != nullptr && genericEditorStyle) {
-        RemoveGenericEditor(*editorWindow, *genericEditorStyle);
+    if (genericEditorStyle) {
+        // The plugin's own editor was never opened when the generic one stands in for it.
+        if (editorWindow != nullptr) {
+            RemoveGenericEditor(*editorWindow, *genericEditorStyle);
+        }
         genericEditorStyle.reset();
+    } else if (EffectOptions() & vst2::effFlagsHasEditor) {
+        EditClose();
     }
     if (editorWindow != nullptr && ownedWindow != nullptr) {
         DestroyOwnedWindow();

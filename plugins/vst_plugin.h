@@ -320,8 +320,12 @@ public:
     /// it) when there is no EditorWindow yet.
     void ShowEdit();
     /// Opens the plugin's editor in window, or builds the generic editor there for plugins
-    /// without one. Raises OnShowEdit.
+    /// without one. A plugin whose own editor cannot be opened in a window that falls back
+    /// (IEditorWindow::FallsBackToGenericEditor) gets the generic editor too. Raises OnShowEdit.
     void EditOpenIn(IEditorWindow* window);
+    /// The generic editor stands in the editor window (for a plugin without an editor of its
+    /// own, or as the fallback).
+    bool GenericEditorShown() const noexcept { return genericEditorStyle.has_value(); }
     /// Closes the editor (or removes the generic editor) and destroys a window the object owns;
     /// a window of the caller's stays assigned. Nothing happens without an effect.
     void CloseEdit();

@@ -7,10 +7,13 @@
 #include "ui/asio_form.h"
 #include "ui/flat_style.h"
 #include "ui/hotkey.h"
+#include "ui/instrument_form.h"
 #include "ui/midi_form.h"
 #include "ui/mixer1_form.h"
 #include "ui/mixer2_form.h"
 #include "ui/mixer34_form.h"
+#include "ui/plugin_path_window.h"
+#include "ui/plugin_problems_form.h"
 #include "ui/prj_options_form.h"
 #include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
@@ -85,7 +88,10 @@ std::filesystem::path FindHelpPage(std::int16_t languageCode) {
     if (const char* dir = std::getenv("PELDOR_HELP_DIR"); dir != nullptr && *dir != '\0') {
         folders.emplace_back(dir);
     }
-    const std::filesystem::path program = QCoreApplication::applicationDirPath().toStdString();
+    // The running program's folder, also before (or without) a QApplication.
+    std::error_code ec;
+    const std::filesystem::path program =
+        std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
     folders.push_back(program / "help");
     folders.push_back(program / ".." / "share" / "peldor" / "help");
 #ifdef PELDOR_SOURCE_HELP_DIR
@@ -123,9 +129,12 @@ TMainForm::TMainForm(IMainWindowCore& theCore, QWidget* parent)
                 &TMainForm::ApplicationIdle);
     }
     core.SetViews(this);
+    editorFactory = std::make_unique<TInstrumentFormFactory>(&core);
+    SetEditorWindowFactory(editorFactory.get());
 }
 
 TMainForm::~TMainForm() {
+    SetEditorWindowFactory(nullptr);
     core.SetSlotRefresh({}, {});
     core.SetViews(nullptr);
     while (busyDepth > 0) {
@@ -237,6 +246,12 @@ void TMainForm::BuildMenu() {
     });
     AddAction(settings, "MIDI_Settings", "MIDI", "MIDI settings|Choose the MIDI devices");
     AddAction(settings, "Project_Settings", "Project", "Project settings|Edit the project options");
+    connect(AddAction(settings, "PluginFolder", "Plugin folder...",
+                      "Plugin folder|Choose the folder the plugins are read from"),
+            &QAction::triggered, this, &TMainForm::PluginFolderExecute);
+    connect(AddAction(settings, "RescanPlugins", "Rescan plugins",
+                      "Rescan plugins|Read every plugin library again and list those that fail"),
+            &QAction::triggered, this, &TMainForm::RescanPluginsExecute);
     settings->addSeparator();
     QMenu* language = settings->addMenu("Language");
     language->setObjectName("mnuLanguage");
@@ -462,6 +477,9 @@ void TMainForm::UpdateMenuEntries() {
     enable("SaveProject", entries.Save);
     enable("MIDI_Settings", entries.MidiSettings);
     enable("Project_Settings", entries.ProjectSettings);
+    // Projects name their plugins by their place in the scan's lists: no rescan under one.
+    enable("PluginFolder", !core.ProjectOpen());
+    enable("RescanPlugins", !core.ProjectOpen());
     enable("VST_effects", entries.VstEffects);
     enable("VSTI_List", entries.VstInstruments);
     for (const char* mixer : {"Mixer1", "Mixer2", "Mixer3", "Mixer4"}) {
@@ -768,6 +786,40 @@ void TMainForm::AppAboutExecute() {
     ShowMessageBox("About PELDOR",
                    "PELDOR, a live-performance host for VST 2 instruments and effects.", kMsgNotice,
                    kButtonsOk, 1);
+}
+
+// ---- The plugin folder ------------------------------------------------------------------------
+
+void TMainForm::PluginFolderExecute() {
+    if (core.ProjectOpen()) {
+        return;
+    }
+    TPluginPathForm pathForm;
+    TQtPluginPathDialog dialog(this);
+    if (dialog.ShowModal(pathForm) == kPluginPathOk && !pathForm.PluginPath.empty()) {
+        Rescan(pathForm.PluginPath);
+    }
+}
+
+void TMainForm::RescanPluginsExecute() {
+    if (!core.ProjectOpen()) {
+        Rescan({});
+    }
+}
+
+void TMainForm::Rescan(const std::string& folder) {
+    {
+        const ActionScope scope(*this);
+        SetBusyCursor(true);
+        core.RescanPlugins(folder);
+        SetBusyCursor(false);
+    }
+    if (problemsForm == nullptr) {
+        problemsForm = new TPluginProblemsForm(core, this);
+    }
+    problemsForm->Refresh();
+    problemsForm->show();
+    problemsForm->raise();
 }
 
 } // namespace peldor

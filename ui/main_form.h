@@ -14,6 +14,7 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -29,6 +30,8 @@ class TSlotListForm;
 class TMixerForm;
 class TPrjOptionsForm;
 class TMIDIForm;
+class TInstrumentFormFactory;
+class TPluginProblemsForm;
 
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
@@ -84,6 +87,8 @@ public:
     TMIDIForm* MidiSettingsWindow() const { return midiForm; }
     /// Gives the five remote actions the options' hotkeys (none while hotkeys are disabled).
     void ApplyRemoteHotkeys();
+    /// The list of libraries the last rescan left out; null until the first rescan.
+    TPluginProblemsForm* PluginProblemsWindow() const { return problemsForm; }
 
 protected:
     bool event(QEvent* e) override;
@@ -143,6 +148,10 @@ private:
     void LanguageExecute(std::int16_t code);
     void HelpContentsExecute();
     void AppAboutExecute();
+    void PluginFolderExecute();
+    void RescanPluginsExecute();
+    /// Scans folder (empty: the current one) again and shows the libraries that failed.
+    void Rescan(const std::string& folder);
 
     IMainWindowCore& core;
     std::array<QLabel*, 4> panels{};
@@ -155,6 +164,9 @@ private:
     std::array<TMixerForm*, 4> mixers{};
     TPrjOptionsForm* optionsForm = nullptr;
     TMIDIForm* midiForm = nullptr;
+    /// Makes the slot windows (TInstrumentForm) while this window exists.
+    std::unique_ptr<TInstrumentFormFactory> editorFactory;
+    TPluginProblemsForm* problemsForm = nullptr;
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;

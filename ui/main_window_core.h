@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace peldor {
 
@@ -115,6 +117,17 @@ public:
     // ---- The mixer windows ----
     /// What the mixer windows reach the program through; null: no mixer windows.
     virtual IMixerCore* Mixers() { return nullptr; }
+
+    // ---- The plugin folder ----
+    /// Reads every library of folder (empty: the folder of the last scan) again, cache or not,
+    /// and makes the catalogues and menus afresh. Refused (false, nothing done) while a project
+    /// is open, since projects name their plugins by their place in the catalogues, and when
+    /// there is no folder.
+    virtual bool RescanPlugins(const std::string& /*folder*/) { return false; }
+    /// The libraries the last scan left out: file and reason.
+    virtual std::vector<std::pair<std::string, std::string>> ScanFailures() const { return {}; }
+    /// The plugin folder of the last scan; empty when none.
+    virtual std::string PluginFolder() const { return {}; }
 };
 
 } // namespace peldor

@@ -132,6 +132,10 @@ TEST_F(EditorTest, GenericEditorOldStyleShowsAndSetsTheSelectedParameter) {
     gain.SetParameter(1, 1.0f);
     window->SimulateUserChange("ParamBox", 1);
     EXPECT_EQ(bar->Position, 100);
+    // The value line follows the selection; the parameter is not set again.
+    EXPECT_EQ(window->FindControl("LbL")->Text,
+              "Value: " + gain.GetParamDisplay(1) + gain.GetParamLabel(1));
+    EXPECT_FLOAT_EQ(gain.GetParameter(0), 0.37f);
 
     gain.CloseEdit();
     EXPECT_FALSE(gain.EditVisible());
