@@ -299,6 +299,32 @@ std::string FormatLanguageSource(const TLanguageSource& source) {
     return out;
 }
 
+bool CanFormatLanguageSource(const TLanguageSource& source, std::string& reason) {
+    const auto plain = [](std::string_view text) {
+        return !text.empty() && text.find_first_of(" \t\r\n\v\f=") == std::string_view::npos;
+    };
+    for (const auto& [name, entries] : source.Classes) {
+        if (!plain(name) || name.front() == '#' || name.front() == ';' ||
+            name.starts_with("\xEF\xBB\xBF")) {
+            reason = "the class name \"" + name + "\" has no readable form";
+            return false;
+        }
+        for (const TTranslationEntry& entry : entries) {
+            if (!plain(entry.Path)) {
+                reason = "the path \"" + entry.Path + "\" of " + name + " has no readable form";
+                return false;
+            }
+        }
+    }
+    for (const auto& [id, text] : source.Strings) {
+        if (id == 0 || id > kMaxResourceId) {
+            reason = "resource string " + std::to_string(id) + " is outside 1-65535";
+            return false;
+        }
+    }
+    return true;
+}
+
 std::vector<std::uint8_t> EncodeTranslationEntries(const std::vector<TTranslationEntry>& entries) {
     std::vector<std::uint8_t> out;
     for (const TTranslationEntry& entry : entries) {

@@ -41,8 +41,12 @@ struct TLanguageSource {
 
 /// Parses a translation source; on failure the reason names the line.
 bool ParseLanguageSource(std::string_view text, TLanguageSource& source, std::string& reason);
-/// The readable form, which parses back to the same source.
+/// The readable form, which parses back to the same source when CanFormatLanguageSource says so.
 std::string FormatLanguageSource(const TLanguageSource& source);
+/// False, with the reason, when a class name or path has no readable form (empty, with white
+/// space or "=", or a comment's start) or an identifier is outside 1-65535; files made by other
+/// tools may hold such resources, which the program never looks up.
+bool CanFormatLanguageSource(const TLanguageSource& source, std::string& reason);
 
 /// A class's resource data.
 std::vector<std::uint8_t> EncodeTranslationEntries(const std::vector<TTranslationEntry>& entries);

@@ -72,7 +72,8 @@ int Dump(const std::string& path) {
         return Fail(path + ": " + reason);
     }
     peldor::TLanguageSource source;
-    if (!peldor::LanguageSourceFromResources(resources, source, reason)) {
+    if (!peldor::LanguageSourceFromResources(resources, source, reason) ||
+        !peldor::CanFormatLanguageSource(source, reason)) {
         return Fail(path + ": " + reason);
     }
     std::cout << peldor::FormatLanguageSource(source);
