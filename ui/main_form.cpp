@@ -1,10 +1,13 @@
 #include "ui/main_form.h"
 
+#include "i18n/common_strings.h"
 #include "i18n/message_box.h"
+#include "i18n/resource_strings.h"
 #include "midi/window_messages.h"
 #include "ui/about_form.h"
 #include "ui/flat_style.h"
 #include "ui/hotkey.h"
+#include "ui/language_switch.h"
 #include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
 
@@ -115,6 +118,7 @@ TMainForm::TMainForm(IMainWindowCore& theCore, QWidget* parent)
                 &TMainForm::ApplicationIdle);
     }
     core.SetViews(this);
+    InstallWidgetLocalizer();
 }
 
 TMainForm::~TMainForm() {
@@ -149,6 +153,7 @@ void TMainForm::BuildMenu() {
     SetBarGround(*bar);
 
     QMenu* file = bar->addMenu("&File");
+    file->setObjectName("mnuFile");
     file->setToolTipsVisible(true);
     connect(AddAction(file, "NewProject", "&New Project",
                       "New project|Create a new and empty project", QKeySequence("Ctrl+N")),
@@ -182,6 +187,7 @@ void TMainForm::BuildMenu() {
             &QAction::triggered, this, &TMainForm::ExitAppExecute);
 
     QMenu* edit = bar->addMenu("&Edit");
+    edit->setObjectName("mnuEdit");
     edit->setToolTipsVisible(true);
     for (const auto& [name, caption, key] :
          {std::tuple{"EditCut", "Cu&t", "Ctrl+X"}, std::tuple{"EditCopy", "&Copy", "Ctrl+C"},
@@ -192,6 +198,7 @@ void TMainForm::BuildMenu() {
     }
 
     QMenu* view = bar->addMenu("&View");
+    view->setObjectName("mnuView");
     view->setToolTipsVisible(true);
     const char* mixerNames[] = {"Mixer1", "Mixer2", "Mixer3", "Mixer4"};
     const char* mixerCaptions[] = {"Mixer 1 (MIDI)", "Mixer 2 (Master)", "Mixer 3 (Inputs)",
@@ -217,6 +224,7 @@ void TMainForm::BuildMenu() {
               QKeySequence("Ctrl+F8"));
 
     QMenu* settings = bar->addMenu("&Settings");
+    settings->setObjectName("mnuSettings");
     settings->setToolTipsVisible(true);
     AddAction(settings, "ASIO_Settings", "ASIO",
               "Audio settings|Choose the audio driver and its channels");
@@ -238,12 +246,14 @@ void TMainForm::BuildMenu() {
     }
 
     QMenu* window = bar->addMenu("&Window");
+    window->setObjectName("mnuWindow");
     for (const auto& [name, caption] :
          {std::pair{"WindowNext", "Next"}, std::pair{"WindowPrev", "Previous"}}) {
         AddAction(window, name, caption, QString(caption) + "|" + caption)->setEnabled(false);
     }
 
     QMenu* help = bar->addMenu("&Help");
+    help->setObjectName("mnuHelp");
     help->setToolTipsVisible(true);
     connect(
         AddAction(help, "HelpContents", "Contents", "Help|Show the help page", QKeySequence("F1")),
@@ -306,6 +316,8 @@ void TMainForm::LoadFromCore() {
         core.SetSlotRefresh([this] { instrumentsForm->RefreshSlots(); },
                             [this] { effectsForm->RefreshSlots(); });
     }
+    // The stored language, now that the windows it translates exist.
+    SwitchWindowsLanguage(core.LanguageCode());
     loaded = true;
 }
 
@@ -605,6 +617,9 @@ void TMainForm::MRUOpen(int item) {
 
 void TMainForm::LanguageExecute(std::int16_t code) {
     core.SetLanguage(code);
+    if (const QString error = SwitchWindowsLanguage(core.LanguageCode()); !error.isEmpty()) {
+        ShowMessageBox(LoadResString(kStrProblem), error.toStdString(), kMsgProblem, kButtonsOk, 1);
+    }
     Action(core.LanguageCode() == kLanguageCodeGerman ? "LANG_GERMAN" : "LANG_ENGLISH")
         ->setChecked(true);
 }
