@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <string_view>
 
@@ -168,13 +169,34 @@ struct TLocalizerInt::TState final : IResourceStringTranslator {
     QString LoadError;
     TLocalizerHooks Hooks;
 
+    /// The loaded file's resource strings in UTF-8 (empty ones left out), published whole so
+    /// that other threads' lookups never see a language half loaded or unloaded.
+    using TStrings = std::map<std::uint32_t, std::string>;
+    std::atomic<std::shared_ptr<const TStrings>> Strings;
+
     bool Translate(ResourceStringId id, std::string& text) override {
-        const auto found = Module.Numbered.find(id);
-        if (!Loaded || found == Module.Numbered.end() || found->second.empty()) {
+        const std::shared_ptr<const TStrings> strings = Strings.load();
+        if (!strings) {
             return false;
         }
-        text = Utf16LeBytesToUtf8(found->second);
-        return !text.empty();
+        const auto found = strings->find(id);
+        if (found == strings->end()) {
+            return false;
+        }
+        text = found->second;
+        return true;
+    }
+
+    void Publish() {
+        auto strings = std::make_shared<TStrings>();
+        for (const auto& [id, data] : Module.Numbered) {
+            std::string text = Utf16LeBytesToUtf8(data);
+            if (!text.empty()) {
+                strings->emplace(id, std::move(text));
+            }
+        }
+        Strings.store(std::move(strings));
+        SetResourceStringTranslator(this);
     }
 
     void Unload() {
@@ -184,6 +206,7 @@ struct TLocalizerInt::TState final : IResourceStringTranslator {
         Loaded = false;
         LanguageID = 0;
         SetResourceStringTranslator(nullptr);
+        Strings.store(nullptr);
         Module = {};
     }
 
@@ -414,7 +437,7 @@ bool TLocalizerInt::LoadLanguage(std::uint32_t lcid, bool apply) {
     state->Module = std::move(module);
     state->Loaded = true;
     state->LanguageID = lcid;
-    SetResourceStringTranslator(state.get());
+    state->Publish();
     if (apply && state->Hooks.Forms) {
         for (QObject* form : state->Hooks.Forms()) {
             TranslateComponent(form);
