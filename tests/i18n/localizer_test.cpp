@@ -8,6 +8,7 @@
 #include "i18n/resource_strings.h"
 #include "tests/support/temp_dir.h"
 
+#include <QLocale>
 #include <QObject>
 #include <QStringList>
 #include <QVariant>
@@ -278,6 +279,16 @@ TEST_F(LocalizerTest, LanguageListNamesTheFilesLanguages) {
     EXPECT_EQ(called.size(), 6);
     EXPECT_EQ(called.count("German"), 1); // 4407 only
     EXPECT_TRUE(called.contains("German (Switzerland)"));
+
+    // Only Swiss German in a folder: unless the system speaks it, only the fallback finds it.
+    TempDir swiss("peldor-localizer-swiss");
+    std::filesystem::copy_file(dir / "peldor.0807.wlx", swiss / "peldor.0807.wlx");
+    localizer.SetDirectory(QString::fromStdString(swiss.Path().string()));
+    if (QLocale::system().name() != "de_CH") {
+        EXPECT_FALSE(localizer.LoadDefaultLanguage(0, false));
+    }
+    EXPECT_TRUE(localizer.LoadDefaultLanguage(0x0807, false));
+    EXPECT_EQ(localizer.LanguageID(), 0x0807u);
 
     EXPECT_EQ(AnsiCodePage(0x0419), 1251u);
     EXPECT_EQ(AnsiCodePage(0x0411), 932u);
