@@ -99,6 +99,9 @@ inline constexpr std::chrono::milliseconds kDriverStallLimit{3000};
 inline constexpr std::chrono::milliseconds kUiTimerInterval{50};
 
 class TMainController final : public IProjectShell, private ISlotDriver {
+    /// The audio settings dialog's operations (app/audio_setup.h) keep the audio fields.
+    friend class TAudioSetup;
+
 public:
     /// The process-wide preparation that runs before anything else: the strip table and mixer
     /// settings, the sample conversion tables, the options object and the MIDI event queues.
@@ -189,6 +192,10 @@ public:
     std::int16_t LanguageCode() const noexcept { return languageCode; }
     /// The processor load over the last 8 timer ticks, in percent (the mixer's label).
     std::int32_t CpuLoadPercent() const noexcept { return cpuLoadPercent; }
+    /// The timer's processor-load readings of the current 8-tick window, in percent, and the
+    /// tick within it (0-7): the mixer's gauge follows their running average.
+    double CpuSum() const noexcept { return cpuSum; }
+    std::int32_t TickCount() const noexcept { return tickCount; }
     /// Buffer switches the driver has made since start-up. Any thread.
     std::uint64_t BlocksProcessed() const noexcept {
         return blocksProcessed.load(std::memory_order_relaxed);
@@ -207,6 +214,8 @@ public:
     /// The windows' views (busy cursor, pending messages, lists); null removes them. The views
     /// must outlive their installation. Window thread.
     void SetWindowViews(IProjectViews* windows) noexcept { views.SetWindows(windows); }
+    /// The windows' views (display only, no activation messages); null while there are none.
+    IProjectViews* WindowViews() const noexcept { return views.Windows(); }
 
     /// Adds a path to the recent files (nothing when it is already entry 0).
     void AddRecentFile(const std::string& path);

@@ -1,7 +1,9 @@
 #pragma once
 // The main window's view of the program: IMainWindowCore over the main controller.
 
+#include "app/audio_setup.h"
 #include "app/main_controller.h"
+#include "app/mixer_core.h"
 #include "ui/main_window_core.h"
 
 namespace peldor {
@@ -48,12 +50,17 @@ public:
     TMainWindowPlacement ReadPlacement(const std::string& section,
                                        const TMainWindowPlacement& defaults) const override;
     void WritePlacement(const std::string& section, const TMainWindowPlacement& placement) override;
+    IMixerCore* Mixers() override { return &mixers; }
+
+    IAudioSettingsCore* AudioSettings() override { return &audioSetup; }
 
 private:
     /// Null before the start-up and after the shut-down.
     TPluginSlots* Slots() const;
 
     TMainController& controller;
+    TAudioSetup audioSetup{controller};
+    TMixerCore mixers{controller};
 };
 
 } // namespace peldor

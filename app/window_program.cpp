@@ -134,6 +134,7 @@ int RunWindowProgram(const TRunnerOptions& runner, int& argc, char** argv) {
         form.ShowMaximisedWithPlacement();
         if (!project.empty()) {
             core.OpenProject(project);
+            form.ApplyRemoteHotkeys();
             form.UpdateMenuEntries();
         }
 

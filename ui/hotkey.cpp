@@ -89,7 +89,43 @@ int QtKeyOf(int code) {
     }
 }
 
+constexpr int kKeyCodeCount = 256;
+constexpr int kKeypadFirst = 0x60, kKeypadLast = 0x6F;
+
 } // namespace
+
+std::uint16_t KeyToHotkey(int key, Qt::KeyboardModifiers modifiers) {
+    // Several codes share a Qt key (digits and operators on the keypad and the main block):
+    // the keypad modifier says which one was pressed.
+    const bool keypad = (modifiers & Qt::KeypadModifier) != 0;
+    int code = 0;
+    for (int candidate = 1; candidate < kKeyCodeCount; ++candidate) {
+        if (QtKeyOf(candidate) != key) {
+            continue;
+        }
+        const bool onKeypad = candidate >= kKeypadFirst && candidate <= kKeypadLast;
+        if (code == 0 || onKeypad == keypad) {
+            code = candidate;
+        }
+        if (onKeypad == keypad) {
+            break;
+        }
+    }
+    if (code == 0) {
+        return 0;
+    }
+    std::uint16_t hotkey = static_cast<std::uint16_t>(code);
+    if ((modifiers & Qt::ShiftModifier) != 0) {
+        hotkey |= kHotkeyShift;
+    }
+    if ((modifiers & Qt::ControlModifier) != 0) {
+        hotkey |= kHotkeyCtrl;
+    }
+    if ((modifiers & Qt::AltModifier) != 0) {
+        hotkey |= kHotkeyAlt;
+    }
+    return hotkey;
+}
 
 QKeySequence HotkeyToKeySequence(std::uint16_t hotkey) {
     constexpr std::uint16_t kKeyCodeMask = 0xFF;

@@ -16,4 +16,8 @@ inline constexpr std::uint16_t kHotkeyAlt = 0x8000;
 /// The key sequence of a hotkey; empty for 0 and for key codes without a Qt key.
 QKeySequence HotkeyToKeySequence(std::uint16_t hotkey);
 
+/// The hotkey of a pressed key with its modifiers; 0 for a key without a virtual-key code
+/// (a modifier alone, media keys). Keypad digits and operators get the keypad's codes.
+std::uint16_t KeyToHotkey(int key, Qt::KeyboardModifiers modifiers);
+
 } // namespace peldor

@@ -4,10 +4,17 @@
 #include "i18n/message_box.h"
 #include "i18n/resource_strings.h"
 #include "midi/window_messages.h"
+#include "project/project_options.h"
 #include "ui/about_form.h"
+#include "ui/asio_form.h"
 #include "ui/flat_style.h"
 #include "ui/hotkey.h"
 #include "ui/language_switch.h"
+#include "ui/midi_form.h"
+#include "ui/mixer1_form.h"
+#include "ui/mixer2_form.h"
+#include "ui/mixer34_form.h"
+#include "ui/prj_options_form.h"
 #include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
 
@@ -104,6 +111,7 @@ TMainForm::TMainForm(IMainWindowCore& theCore, QWidget* parent)
     setObjectName("MainForm");
     setWindowTitle(kProgramName);
     BuildMenu();
+    HookSettingsDialogs();
     BuildStatusBar();
 
     uiTimer = new QTimer(this);
@@ -204,9 +212,11 @@ void TMainForm::BuildMenu() {
     const char* mixerCaptions[] = {"Mixer 1 (MIDI)", "Mixer 2 (Master)", "Mixer 3 (Inputs)",
                                    "Mixer 4 (VSTi)"};
     for (int i = 0; i < 4; ++i) {
-        AddAction(view, mixerNames[i], mixerCaptions[i],
-                  QString("%1|Show or hide %1").arg(mixerCaptions[i]),
-                  QKeySequence(QString("Ctrl+F%1").arg(i + 1)));
+        QAction* mixerAction = AddAction(view, mixerNames[i], mixerCaptions[i],
+                                         QString("%1|Show or hide %1").arg(mixerCaptions[i]),
+                                         QKeySequence(QString("Ctrl+F%1").arg(i + 1)));
+        mixerAction->setCheckable(true);
+        connect(mixerAction, &QAction::triggered, this, [this, i] { ToggleMixer(i + 1); });
     }
     view->addSeparator();
     connect(AddAction(view, "VSTI_List", "VST Instruments",
@@ -226,8 +236,13 @@ void TMainForm::BuildMenu() {
     QMenu* settings = bar->addMenu("&Settings");
     settings->setObjectName("mnuSettings");
     settings->setToolTipsVisible(true);
-    AddAction(settings, "ASIO_Settings", "ASIO",
-              "Audio settings|Choose the audio driver and its channels");
+    QAction* asioAction = AddAction(settings, "ASIO_Settings", "ASIO",
+                                    "Audio settings|Choose the audio driver and its channels");
+    asioAction->setCheckable(true);
+    connect(asioAction, &QAction::triggered, this, [this, asioAction] {
+        ToggleWindow(asioForm);
+        asioAction->setChecked(asioForm != nullptr && asioForm->isVisible());
+    });
     AddAction(settings, "MIDI_Settings", "MIDI", "MIDI settings|Choose the MIDI devices");
     AddAction(settings, "Project_Settings", "Project", "Project settings|Edit the project options");
     settings->addSeparator();
@@ -298,10 +313,7 @@ void TMainForm::LoadFromCore() {
     setGeometry(placement.Left, placement.Top, placement.Width, placement.Height);
     const bool german = core.LanguageCode() == kLanguageCodeGerman;
     Action(german ? "LANG_GERMAN" : "LANG_ENGLISH")->setChecked(true);
-    for (int i = 0; i < kRemoteActionCount; ++i) {
-        Action(kRemoteActions[static_cast<std::size_t>(i)].Name)
-            ->setShortcut(HotkeyToKeySequence(core.RemoteHotkey(i)));
-    }
+    ApplyRemoteHotkeys();
     RefreshFromCore();
     const std::array<std::string, 4> texts = core.StatusPanels();
     ShowHint(QString::fromStdString(texts[0]));
@@ -315,6 +327,13 @@ void TMainForm::LoadFromCore() {
         effectsForm = new TSlotListForm(core, false, this);
         core.SetSlotRefresh([this] { instrumentsForm->RefreshSlots(); },
                             [this] { effectsForm->RefreshSlots(); });
+    }
+    // The audio settings dialog: its creation passes the stored settings through its handlers.
+    if (asioForm == nullptr && core.AudioSettings() != nullptr) {
+        asioForm = new TASIOForm(core, *core.AudioSettings(), this);
+        asioForm->OnVisibleChanged = [this](bool visible) {
+            Action("ASIO_Settings")->setChecked(visible);
+        };
     }
     // The stored language, now that the windows it translates exist.
     SwitchWindowsLanguage(core.LanguageCode());
@@ -330,6 +349,105 @@ void TMainForm::ToggleWindow(QWidget* window) {
     } else {
         window->show();
         window->raise();
+    }
+}
+
+void TMainForm::ToggleMixer(int n) {
+    IMixerCore* mixerCore = core.Mixers();
+    if (n < 1 || n > static_cast<int>(mixers.size()) || mixerCore == nullptr) {
+        return;
+    }
+    TMixerForm*& mixer = mixers[static_cast<std::size_t>(n - 1)];
+    QAction* action = Action(QString("Mixer%1").arg(n));
+    if (mixer == nullptr) {
+        TMixerHooks hooks;
+        hooks.UpdateMixers = [this](int group) { UpdateMixers(group); };
+        hooks.ShowHint = [this](const QString& text) { ShowHint(text); };
+        switch (n) {
+        case 1:
+            mixer = new TMixer1Form(*mixerCore, std::move(hooks), this);
+            break;
+        case 2:
+            mixer = new TMixer2Form(*mixerCore, std::move(hooks), this);
+            break;
+        case 3:
+            mixer = new TMixer3Form(*mixerCore, std::move(hooks), this);
+            break;
+        default:
+            mixer = new TMixer4Form(*mixerCore, std::move(hooks), this);
+            break;
+        }
+        connect(mixer, &TMixerForm::VisibilityChanged, action, &QAction::setChecked);
+        TranslateWindow(mixer);
+    }
+    ToggleWindow(mixer);
+    action->setChecked(mixer->isVisible());
+}
+
+TMixerForm* TMainForm::Mixer(int n) const {
+    return n >= 1 && n <= static_cast<int>(mixers.size()) ? mixers[static_cast<std::size_t>(n - 1)]
+                                                          : nullptr;
+}
+
+void TMainForm::UpdateMixers(int group) {
+    for (TMixerForm* mixer : mixers) {
+        if (mixer != nullptr) {
+            mixer->UpdateControls(group);
+        }
+    }
+}
+
+void TMainForm::UpdateAllMixers() {
+    for (int group = 0; group < kGroupCount; ++group) {
+        UpdateMixers(group);
+    }
+}
+
+void TMainForm::HookSettingsDialogs() {
+    // Created on first use, then shown and hidden; the menu's check marks follow them.
+    QAction* midi = Action("MIDI_Settings");
+    midi->setCheckable(true);
+    connect(midi, &QAction::triggered, this, &TMainForm::ToggleMidiSettings);
+    QAction* project = Action("Project_Settings");
+    project->setCheckable(true);
+    connect(project, &QAction::triggered, this, &TMainForm::ToggleProjectOptions);
+}
+
+void TMainForm::ToggleProjectOptions() {
+    if (optionsForm == nullptr) {
+        optionsForm = new TPrjOptionsForm([this] { ApplyRemoteHotkeys(); }, this);
+        connect(optionsForm, &TPrjOptionsForm::VisibleChanged, Action("Project_Settings"),
+                &QAction::setChecked);
+        TranslateWindow(optionsForm);
+    }
+    ToggleWindow(optionsForm);
+    Action("Project_Settings")->setChecked(optionsForm->isVisible());
+}
+
+void TMainForm::ToggleMidiSettings() {
+    if (midiForm == nullptr) {
+        midiForm = new TMIDIForm(core, this);
+        connect(midiForm, &TMIDIForm::VisibleChanged, Action("MIDI_Settings"),
+                &QAction::setChecked);
+        TranslateWindow(midiForm);
+    }
+    ToggleWindow(midiForm);
+    Action("MIDI_Settings")->setChecked(midiForm->isVisible());
+}
+
+void TMainForm::HideSettingsDialogs() {
+    for (QWidget* window : {static_cast<QWidget*>(midiForm), static_cast<QWidget*>(optionsForm)}) {
+        if (window != nullptr) {
+            window->hide();
+        }
+    }
+}
+
+void TMainForm::ApplyRemoteHotkeys() {
+    const bool enabled = ProjectOptions().HotkeysEnabled != 0;
+    for (int i = 0; i < kRemoteActionCount; ++i) {
+        Action(kRemoteActions[static_cast<std::size_t>(i)].Name)
+            ->setShortcut(enabled ? HotkeyToKeySequence(core.RemoteHotkey(i)) : QKeySequence());
     }
 }
 
@@ -430,6 +548,14 @@ void TMainForm::UITimerTimer() {
         ShowHint(QString::fromStdString(core.StatusPanels()[0]));
     }
     RefreshFromCore();
+    // The meters of the visible mixers 2-4 (Mixer 1 has none).
+    if (core.ProjectOpen()) {
+        for (TMixerForm* mixer : mixers) {
+            if (mixer != nullptr && mixer->isVisible()) {
+                mixer->UpdateMeters();
+            }
+        }
+    }
 }
 
 void TMainForm::HandleWindowMessage(const TWindowMessage& message) {
@@ -571,7 +697,12 @@ void TMainForm::NewProjectExecute() {
 void TMainForm::OpenProjectExecute() {
     const QString path = AskProjectFile(false);
     const ActionScope scope(*this);
+    if (!path.isEmpty()) {
+        // Opening closes the project first, which hides them; they would show the old one.
+        HideSettingsDialogs();
+    }
     core.OpenProject(path.toStdString());
+    ApplyRemoteHotkeys();
     RefreshFromCore();
 }
 
@@ -597,6 +728,12 @@ void TMainForm::CloseProjectExecute() {
             window->hide();
         }
     }
+    for (TMixerForm* mixer : mixers) {
+        if (mixer != nullptr) {
+            mixer->hide();
+        }
+    }
+    HideSettingsDialogs();
     core.CloseProject();
     RefreshFromCore();
 }
@@ -611,7 +748,9 @@ void TMainForm::ExitAppExecute() {
 
 void TMainForm::MRUOpen(int item) {
     const ActionScope scope(*this);
+    HideSettingsDialogs();
     core.OpenRecentFile(item);
+    ApplyRemoteHotkeys();
     RefreshFromCore();
 }
 

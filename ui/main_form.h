@@ -24,7 +24,11 @@ class QTimer;
 
 namespace peldor {
 
+class TASIOForm;
 class TSlotListForm;
+class TMixerForm;
+class TPrjOptionsForm;
+class TMIDIForm;
 
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
@@ -69,6 +73,17 @@ public:
     /// The instruments and effects windows; null before LoadFromCore.
     TSlotListForm* InstrumentsWindow() const { return instrumentsForm; }
     TSlotListForm* EffectsWindow() const { return effectsForm; }
+    /// The audio settings dialog; null before LoadFromCore.
+    TASIOForm* AsioWindow() const { return asioForm; }
+    /// Every existing mixer window reloads a group of its controls (UpdateControls).
+    void UpdateMixers(int group);
+    /// Mixer window 1-4; null before its menu action first showed it.
+    TMixerForm* Mixer(int n) const;
+    /// The project options and MIDI settings dialogs; null until first shown.
+    TPrjOptionsForm* ProjectOptionsWindow() const { return optionsForm; }
+    TMIDIForm* MidiSettingsWindow() const { return midiForm; }
+    /// Gives the five remote actions the options' hotkeys (none while hotkeys are disabled).
+    void ApplyRemoteHotkeys();
 
 protected:
     bool event(QEvent* e) override;
@@ -86,7 +101,7 @@ private:
     void SelectSong(std::int32_t) override {}
     void SelectPart(std::int32_t) override {}
     void SelectConnection(std::int32_t) override {}
-    void UpdateAllMixers() override {}
+    void UpdateAllMixers() override;
 
     /// Marks a core call that the timer, the idle handler and remote commands must not enter
     /// from a nested event loop (a message box it shows).
@@ -112,6 +127,12 @@ private:
     void ShowSorry();
 
     void ToggleWindow(QWidget* window);
+    /// Creates mixer window 1-4 on first use, then shows or hides it.
+    void ToggleMixer(int n);
+    void HookSettingsDialogs();
+    void ToggleProjectOptions();
+    void ToggleMidiSettings();
+    void HideSettingsDialogs();
     void NewProjectExecute();
     void OpenProjectExecute();
     void SaveProjectExecute();
@@ -130,6 +151,10 @@ private:
     QActionGroup* languages = nullptr;
     TSlotListForm* instrumentsForm = nullptr;
     TSlotListForm* effectsForm = nullptr;
+    TASIOForm* asioForm = nullptr;
+    std::array<TMixerForm*, 4> mixers{};
+    TPrjOptionsForm* optionsForm = nullptr;
+    TMIDIForm* midiForm = nullptr;
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;

@@ -14,6 +14,8 @@
 
 namespace peldor {
 
+class IAudioSettingsCore;
+class IMixerCore;
 class IProjectViews;
 struct TPluginMenu;
 struct TWindowMessage;
@@ -107,6 +109,12 @@ public:
                                                const TMainWindowPlacement& defaults) const = 0;
     virtual void WritePlacement(const std::string& section,
                                 const TMainWindowPlacement& placement) = 0;
+
+    /// The audio settings dialog's operations; null when the program has none.
+    virtual IAudioSettingsCore* AudioSettings() { return nullptr; }
+    // ---- The mixer windows ----
+    /// What the mixer windows reach the program through; null: no mixer windows.
+    virtual IMixerCore* Mixers() { return nullptr; }
 };
 
 } // namespace peldor
