@@ -100,6 +100,13 @@ protected:
         return form->InstrumentsWindow()->findChild<QPushButton*>("btnClose")->text();
     }
 
+    /// The audio settings dialog's close button, or a note that it is missing.
+    QString AsioCloseCaption() {
+        auto* dialog = form->findChild<QWidget*>("ASIOForm");
+        auto* close = dialog != nullptr ? dialog->findChild<QPushButton*>("btnClose") : nullptr;
+        return close != nullptr ? close->text() : QString("<no audio settings dialog>");
+    }
+
     std::string Setting(const char* section, const char* key) {
         return TSettingsFile(ini).ReadString(section, key, "<none>");
     }
@@ -119,6 +126,7 @@ protected:
         EXPECT_EQ(Act("NewProject").statusTip(), "Create a new and empty project");
         EXPECT_EQ(Act("Mixer3").text(), "Mixer 3 (Inputs)");
         EXPECT_EQ(CloseCaption(), "Close");
+        EXPECT_EQ(AsioCloseCaption(), "Close");
         EXPECT_EQ(LoadResString(kStrNoInstrument), "no instrument");
         ASSERT_FALSE(InstrumentMenu.Items.empty());
         EXPECT_EQ(InstrumentMenu.Items.front().Caption, "no instrument");
@@ -135,6 +143,7 @@ protected:
         EXPECT_EQ(Act("NewProject").statusTip(), "Ein neues, leeres Projekt anlegen");
         EXPECT_EQ(Act("Mixer3").text(), "Mischpult 3 (Eingänge)");
         EXPECT_EQ(CloseCaption(), "Schließen");
+        EXPECT_EQ(AsioCloseCaption(), "Schließen");
         // The language menu's own items name each language in itself.
         EXPECT_EQ(Act("LANG_ENGLISH").text(), "English");
         EXPECT_EQ(Act("LANG_GERMAN").text(), "Deutsch");
