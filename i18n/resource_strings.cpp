@@ -19,7 +19,8 @@ constexpr std::span<const ResourceStringEntry> kTables[] = {
     kPluginsStrings, kAudioIoStrings, kAppStrings,
 };
 
-IResourceStringTranslator* translator = nullptr;
+/// Read by whichever thread loads a resource string; set on the window thread.
+std::atomic<IResourceStringTranslator*> translator{nullptr};
 
 } // namespace
 
@@ -39,14 +40,15 @@ std::string_view EnglishResString(ResourceStringId id) {
 
 std::string LoadResString(ResourceStringId id) {
     std::string text;
-    if (translator != nullptr && translator->Translate(id, text)) {
+    IResourceStringTranslator* current = translator.load(std::memory_order_acquire);
+    if (current != nullptr && current->Translate(id, text)) {
         return text;
     }
     return std::string(EnglishResString(id));
 }
 
 void SetResourceStringTranslator(IResourceStringTranslator* newTranslator) {
-    translator = newTranslator;
+    translator.store(newTranslator, std::memory_order_release);
 }
 
 } // namespace peldor

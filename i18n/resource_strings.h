@@ -20,7 +20,8 @@ struct ResourceStringEntry {
     std::string_view text;
 };
 
-/// Translator consulted before the program's own table; the localizer installs one.
+/// Translator consulted before the program's own table; the localizer installs one. Translate
+/// may be called on any thread that loads resource strings.
 class IResourceStringTranslator {
 public:
     virtual ~IResourceStringTranslator() = default;
@@ -29,13 +30,14 @@ public:
 };
 
 /// The text of a resource string, translated when a language is loaded. Unknown identifiers
-/// give an empty text. Window thread (the audio and MIDI threads load no resource strings).
+/// give an empty text. Any thread but the audio and MIDI threads (it allocates).
 std::string LoadResString(ResourceStringId id);
 
 /// The English text from the program's own table (no translation).
 std::string_view EnglishResString(ResourceStringId id);
 
-/// Installs the translator (null removes it). Window thread.
+/// Installs the translator (null removes it). Window thread; the translator must stay usable
+/// for calls that began before it was removed.
 void SetResourceStringTranslator(IResourceStringTranslator* translator);
 
 } // namespace peldor

@@ -12,6 +12,7 @@ packages=(
     dpf-plugins-vst zam-plugins dragonfly-reverb-vst zynaddsubfx-vst
     clang libclang-rt-14-dev clang-format
     libjpeg62-turbo-dev fonts-dejavu-core
+    binutils-mingw-w64-x86-64
 )
 
 missing=()

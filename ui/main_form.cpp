@@ -1,6 +1,8 @@
 #include "ui/main_form.h"
 
+#include "i18n/common_strings.h"
 #include "i18n/message_box.h"
+#include "i18n/resource_strings.h"
 #include "midi/window_messages.h"
 #include "project/project_options.h"
 #include "ui/about_form.h"
@@ -8,6 +10,7 @@
 #include "ui/flat_style.h"
 #include "ui/hotkey.h"
 #include "ui/instrument_form.h"
+#include "ui/language_switch.h"
 #include "ui/midi_form.h"
 #include "ui/mixer1_form.h"
 #include "ui/mixer2_form.h"
@@ -131,6 +134,7 @@ TMainForm::TMainForm(IMainWindowCore& theCore, QWidget* parent)
     core.SetViews(this);
     editorFactory = std::make_unique<TInstrumentFormFactory>(&core);
     SetEditorWindowFactory(editorFactory.get());
+    InstallWidgetLocalizer();
 }
 
 TMainForm::~TMainForm() {
@@ -166,6 +170,7 @@ void TMainForm::BuildMenu() {
     SetBarGround(*bar);
 
     QMenu* file = bar->addMenu("&File");
+    file->setObjectName("mnuFile");
     file->setToolTipsVisible(true);
     connect(AddAction(file, "NewProject", "&New Project",
                       "New project|Create a new and empty project", QKeySequence("Ctrl+N")),
@@ -199,6 +204,7 @@ void TMainForm::BuildMenu() {
             &QAction::triggered, this, &TMainForm::ExitAppExecute);
 
     QMenu* edit = bar->addMenu("&Edit");
+    edit->setObjectName("mnuEdit");
     edit->setToolTipsVisible(true);
     for (const auto& [name, caption, key] :
          {std::tuple{"EditCut", "Cu&t", "Ctrl+X"}, std::tuple{"EditCopy", "&Copy", "Ctrl+C"},
@@ -209,6 +215,7 @@ void TMainForm::BuildMenu() {
     }
 
     QMenu* view = bar->addMenu("&View");
+    view->setObjectName("mnuView");
     view->setToolTipsVisible(true);
     const char* mixerNames[] = {"Mixer1", "Mixer2", "Mixer3", "Mixer4"};
     const char* mixerCaptions[] = {"Mixer 1 (MIDI)", "Mixer 2 (Master)", "Mixer 3 (Inputs)",
@@ -236,6 +243,7 @@ void TMainForm::BuildMenu() {
               QKeySequence("Ctrl+F8"));
 
     QMenu* settings = bar->addMenu("&Settings");
+    settings->setObjectName("mnuSettings");
     settings->setToolTipsVisible(true);
     QAction* asioAction = AddAction(settings, "ASIO_Settings", "ASIO",
                                     "Audio settings|Choose the audio driver and its channels");
@@ -268,12 +276,14 @@ void TMainForm::BuildMenu() {
     }
 
     QMenu* window = bar->addMenu("&Window");
+    window->setObjectName("mnuWindow");
     for (const auto& [name, caption] :
          {std::pair{"WindowNext", "Next"}, std::pair{"WindowPrev", "Previous"}}) {
         AddAction(window, name, caption, QString(caption) + "|" + caption)->setEnabled(false);
     }
 
     QMenu* help = bar->addMenu("&Help");
+    help->setObjectName("mnuHelp");
     help->setToolTipsVisible(true);
     connect(
         AddAction(help, "HelpContents", "Contents", "Help|Show the help page", QKeySequence("F1")),
@@ -340,6 +350,8 @@ void TMainForm::LoadFromCore() {
             Action("ASIO_Settings")->setChecked(visible);
         };
     }
+    // The stored language, now that the windows it translates exist.
+    SwitchWindowsLanguage(core.LanguageCode());
     loaded = true;
 }
 
@@ -381,6 +393,7 @@ void TMainForm::ToggleMixer(int n) {
             break;
         }
         connect(mixer, &TMixerForm::VisibilityChanged, action, &QAction::setChecked);
+        TranslateWindow(mixer);
     }
     ToggleWindow(mixer);
     action->setChecked(mixer->isVisible());
@@ -420,6 +433,7 @@ void TMainForm::ToggleProjectOptions() {
         optionsForm = new TPrjOptionsForm([this] { ApplyRemoteHotkeys(); }, this);
         connect(optionsForm, &TPrjOptionsForm::VisibleChanged, Action("Project_Settings"),
                 &QAction::setChecked);
+        TranslateWindow(optionsForm);
     }
     ToggleWindow(optionsForm);
     Action("Project_Settings")->setChecked(optionsForm->isVisible());
@@ -430,6 +444,7 @@ void TMainForm::ToggleMidiSettings() {
         midiForm = new TMIDIForm(core, this);
         connect(midiForm, &TMIDIForm::VisibleChanged, Action("MIDI_Settings"),
                 &QAction::setChecked);
+        TranslateWindow(midiForm);
     }
     ToggleWindow(midiForm);
     Action("MIDI_Settings")->setChecked(midiForm->isVisible());
@@ -759,6 +774,9 @@ void TMainForm::MRUOpen(int item) {
 
 void TMainForm::LanguageExecute(std::int16_t code) {
     core.SetLanguage(code);
+    if (const QString error = SwitchWindowsLanguage(core.LanguageCode()); !error.isEmpty()) {
+        ShowMessageBox(LoadResString(kStrProblem), error.toStdString(), kMsgProblem, kButtonsOk, 1);
+    }
     Action(core.LanguageCode() == kLanguageCodeGerman ? "LANG_GERMAN" : "LANG_ENGLISH")
         ->setChecked(true);
 }

@@ -1,0 +1,215 @@
+// The language switch as a performer uses it: Settings > Language > Deutsch and back, with the
+// language files the build puts beside the program, checked in the menus, the instruments
+// window, the choice menus, the resource strings and the settings file.
+
+#include "app/main_controller.h"
+#include "app/main_window_core.h"
+#include "app/settings_file.h"
+#include "i18n/localizer.h"
+#include "i18n/plugins_strings.h"
+#include "i18n/resource_strings.h"
+#include "midi/virtual_midi_backend.h"
+#include "plugins/plugin_catalogue.h"
+#include "plugins/registry_file.h"
+#include "tests/plugins/plugin_test_support.h"
+#include "tests/support/temp_dir.h"
+#include "tests/window/qt_test_app.h"
+#include "ui/main_form.h"
+#include "ui/slot_list_form.h"
+#include "ui/window_message_pump.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace peldor::test {
+namespace {
+
+std::filesystem::path BinaryDir() {
+    const char* binary = std::getenv("PELDOR_BINARY_DIR");
+    return binary != nullptr ? binary : ".";
+}
+
+class LanguageSwitchTest : public ::testing::Test {
+protected:
+    LanguageSwitchTest() {
+        EnsureQtApplication();
+        SetRegistryFile(dir / "registry.ini");
+        CopyTestPlugin("PeldorSynth", dir / "plugins", "PeldorSynth.so");
+        TMainController::InitializeProcess();
+        UseLanguageFolder(BinaryDir() / "app");
+    }
+    ~LanguageSwitchTest() override {
+        if (form) {
+            form->close();
+        }
+        if (controller) {
+            controller->Shutdown();
+        }
+        form.reset();
+        core.reset();
+        controller.reset();
+        SetWindowPoster(nullptr);
+        InstrumentCatalogue.clear();
+        EffectCatalogue.clear();
+        SetRegistryFile(ResolveRegistryPath());
+        GetLocalizer().LoadLanguage(0, false); // no such file: nothing stays loaded
+    }
+
+    static void UseLanguageFolder(const std::filesystem::path& folder) {
+        GetLocalizer().SetDirectory(QString::fromStdString(folder.string()));
+        GetLocalizer().SetBaseName("peldor");
+    }
+
+    void Open() {
+        TStartOptions options;
+        options.IniPath = ini;
+        options.PluginFolder = (dir / "plugins").string();
+        options.SplashStatusDelayMs = 0;
+        options.MidiBackend = [] {
+            return std::make_unique<TVirtualMidiBackend>(std::vector<std::string>{"keys"},
+                                                         std::vector<std::string>{});
+        };
+        controller = std::make_unique<TMainController>(std::move(options));
+        core = std::make_unique<TMainWindowCore>(*controller);
+        form = std::make_unique<TMainForm>(*core);
+        controller->Start();
+        form->LoadFromCore();
+        form->ShowMaximisedWithPlacement();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    QAction& Act(const char* name) {
+        QAction* action = form->Action(name);
+        EXPECT_NE(action, nullptr) << name;
+        return *action;
+    }
+
+    QString MenuTitle(const char* name) {
+        auto* menu = form->menuBar()->findChild<QMenu*>(name);
+        return menu != nullptr ? menu->title() : QString("<none: %1>").arg(name);
+    }
+
+    QString CloseCaption() {
+        return form->InstrumentsWindow()->findChild<QPushButton*>("btnClose")->text();
+    }
+
+    /// The audio settings dialog's close button, or a note that it is missing.
+    QString AsioCloseCaption() {
+        auto* dialog = form->findChild<QWidget*>("ASIOForm");
+        auto* close = dialog != nullptr ? dialog->findChild<QPushButton*>("btnClose") : nullptr;
+        return close != nullptr ? close->text() : QString("<no audio settings dialog>");
+    }
+
+    std::string Setting(const char* section, const char* key) {
+        return TSettingsFile(ini).ReadString(section, key, "<none>");
+    }
+
+    void Screenshot(QWidget& window, const std::string& name) {
+        const std::filesystem::path folder = BinaryDir() / "screenshots";
+        std::filesystem::create_directories(folder);
+        QTest::qWait(20);
+        EXPECT_TRUE(window.grab().save(QString::fromStdString((folder / name).string())));
+    }
+
+    void ExpectEnglish() {
+        EXPECT_EQ(MenuTitle("mnuFile"), "&File");
+        EXPECT_EQ(MenuTitle("mnuView"), "&View");
+        EXPECT_EQ(Act("NewProject").text(), "&New Project");
+        EXPECT_EQ(Act("NewProject").toolTip(), "New project");
+        EXPECT_EQ(Act("NewProject").statusTip(), "Create a new and empty project");
+        EXPECT_EQ(Act("Mixer3").text(), "Mixer 3 (Inputs)");
+        EXPECT_EQ(CloseCaption(), "Close");
+        EXPECT_EQ(AsioCloseCaption(), "Close");
+        EXPECT_EQ(LoadResString(kStrNoInstrument), "no instrument");
+        ASSERT_FALSE(InstrumentMenu.Items.empty());
+        EXPECT_EQ(InstrumentMenu.Items.front().Caption, "no instrument");
+        EXPECT_EQ(EffectMenu.Items.front().Caption, "no effect");
+        EXPECT_TRUE(Act("LANG_ENGLISH").isChecked());
+        EXPECT_FALSE(Act("LANG_GERMAN").isChecked());
+    }
+
+    void ExpectGermanWindows() {
+        EXPECT_EQ(MenuTitle("mnuFile"), "&Datei");
+        EXPECT_EQ(MenuTitle("mnuView"), "&Ansicht");
+        EXPECT_EQ(Act("NewProject").text(), "&Neues Projekt");
+        EXPECT_EQ(Act("NewProject").toolTip(), "Neues Projekt");
+        EXPECT_EQ(Act("NewProject").statusTip(), "Ein neues, leeres Projekt anlegen");
+        EXPECT_EQ(Act("Mixer3").text(), "Mischpult 3 (Eingänge)");
+        EXPECT_EQ(CloseCaption(), "Schließen");
+        EXPECT_EQ(AsioCloseCaption(), "Schließen");
+        // The language menu's own items name each language in itself.
+        EXPECT_EQ(Act("LANG_ENGLISH").text(), "English");
+        EXPECT_EQ(Act("LANG_GERMAN").text(), "Deutsch");
+    }
+
+    TempDir dir{"peldor-language"};
+    std::filesystem::path ini = dir / "peldor.ini";
+    RecordingPresenter presenter;
+    std::unique_ptr<TMainController> controller;
+    std::unique_ptr<TMainWindowCore> core;
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(LanguageSwitchTest, EnglishGermanEnglishRetranslatesTheOpenWindows) {
+    Open();
+    ExpectEnglish();
+
+    form->InstrumentsWindow()->show();
+    Act("LANG_GERMAN").trigger();
+    ExpectGermanWindows();
+    EXPECT_TRUE(Act("LANG_GERMAN").isChecked());
+    EXPECT_FALSE(Act("LANG_ENGLISH").isChecked());
+    EXPECT_EQ(Setting("General", "Language"), "1031");
+    EXPECT_EQ(LoadResString(kStrNoInstrument), "kein Instrument");
+    EXPECT_EQ(InstrumentMenu.Items.front().Caption, "kein Instrument");
+    EXPECT_EQ(EffectMenu.Items.front().Caption, "kein Effekt");
+    // A choice menu built now offers the German item first.
+    QMenu* choice = form->InstrumentsWindow()->BuildChoiceMenu(0);
+    EXPECT_EQ(choice->actions().front()->text(), "kein Instrument");
+    delete choice;
+
+    form->showNormal();
+    form->resize(900, 300);
+    form->ApplicationIdle();
+    Screenshot(*form, "main_window_de.png");
+    Screenshot(*form->InstrumentsWindow(), "VSTiForm_de.png");
+
+    Act("LANG_ENGLISH").trigger();
+    ExpectEnglish();
+    EXPECT_EQ(Setting("General", "Language"), "1033");
+    EXPECT_TRUE(presenter.boxes.empty());
+}
+
+TEST_F(LanguageSwitchTest, StoredGermanTranslatesAtStartUp) {
+    std::ofstream(ini) << "[General]\nLanguage=1031\n";
+    Open();
+    ExpectGermanWindows();
+    EXPECT_TRUE(Act("LANG_GERMAN").isChecked());
+    EXPECT_EQ(InstrumentMenu.Items.front().Caption, "kein Instrument");
+}
+
+TEST_F(LanguageSwitchTest, EnglishWithoutItsFileLeavesWindowsGermanAndStringsEnglish) {
+    std::filesystem::copy_file(BinaryDir() / "app" / "peldor.0407.wlx", dir / "peldor.0407.wlx");
+    UseLanguageFolder(dir.Path());
+    Open();
+    Act("LANG_GERMAN").trigger();
+    ExpectGermanWindows();
+
+    Act("LANG_ENGLISH").trigger();
+    ExpectGermanWindows();
+    EXPECT_FALSE(GetLocalizer().IsActive());
+    EXPECT_EQ(LoadResString(kStrNoInstrument), "no instrument");
+    EXPECT_EQ(InstrumentMenu.Items.front().Caption, "no instrument");
+    EXPECT_TRUE(Act("LANG_ENGLISH").isChecked());
+    EXPECT_EQ(Setting("General", "Language"), "1033");
+}
+
+} // namespace
+} // namespace peldor::test
