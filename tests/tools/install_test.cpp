@@ -73,7 +73,8 @@ TEST(InstallTest, InstalledProgramsFindTheirProbeAndHelpPage) {
     const fs::path help = prefix / "share" / "peldor" / "help" / "peldor_en.html";
     for (const fs::path& file :
          {prefix / "bin" / "peldor", prefix / "bin" / "peldor-render",
-          prefix / "bin" / "peldor-scan", probe, help,
+          prefix / "bin" / "peldor-scan", prefix / "bin" / "peldor.0407.wlx",
+          prefix / "bin" / "peldor.0409.wlx", probe, help,
           prefix / "share" / "applications" / "peldor.desktop",
           prefix / "share" / "icons" / "hicolor" / "scalable" / "apps" / "peldor.svg"}) {
         EXPECT_TRUE(fs::is_regular_file(file)) << file;
