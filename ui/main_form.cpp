@@ -18,6 +18,7 @@
 #include "ui/plugin_path_window.h"
 #include "ui/plugin_problems_form.h"
 #include "ui/prj_options_form.h"
+#include "ui/project_form.h"
 #include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
 
@@ -239,8 +240,14 @@ void TMainForm::BuildMenu() {
     AddAction(view, "ViewInspector", "Inspector", "Inspector|Show or hide the inspector",
               QKeySequence("Ctrl+F7"));
     view->addSeparator();
-    AddAction(view, "ViewProject", "Project", "Project|Show or hide the project window",
-              QKeySequence("Ctrl+F8"));
+    QAction* projectAction =
+        AddAction(view, "ViewProject", "Project", "Project|Show or hide the project window",
+                  QKeySequence("Ctrl+F8"));
+    projectAction->setCheckable(true);
+    connect(projectAction, &QAction::triggered, this, [this, projectAction] {
+        ToggleWindow(EnsureProjectWindow());
+        projectAction->setChecked(projectForm->isVisible());
+    });
 
     QMenu* settings = bar->addMenu("&Settings");
     settings->setObjectName("mnuSettings");
@@ -682,6 +689,58 @@ void TMainForm::ProcessPendingMessages() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void TMainForm::FillSongList() {
+    if (projectForm != nullptr) {
+        projectForm->FillSongList();
+    }
+}
+
+void TMainForm::FillPartList(TSong& song) {
+    if (projectForm != nullptr) {
+        projectForm->FillPartList(song);
+    }
+}
+
+void TMainForm::FillConnectionList(TPart& part) {
+    if (projectForm != nullptr) {
+        projectForm->FillConnectionList(part);
+    }
+}
+
+void TMainForm::ShowConnectionInInspector(std::int32_t index) {
+    if (projectForm != nullptr) {
+        projectForm->ShowConnectionInInspector(index);
+    }
+}
+
+void TMainForm::SelectSong(std::int32_t index) {
+    if (projectForm != nullptr) {
+        projectForm->SelectSong(index);
+    }
+}
+
+void TMainForm::SelectPart(std::int32_t index) {
+    if (projectForm != nullptr) {
+        projectForm->SelectPart(index);
+    }
+}
+
+void TMainForm::SelectConnection(std::int32_t index) {
+    if (projectForm != nullptr) {
+        projectForm->SelectConnection(index);
+    }
+}
+
+TProjectForm* TMainForm::EnsureProjectWindow() {
+    if (projectForm == nullptr) {
+        projectForm = new TProjectForm(core, this, this);
+        QAction* action = Action("ViewProject");
+        connect(projectForm, &TProjectForm::VisibilityChanged, action, &QAction::setChecked);
+        TranslateWindow(projectForm);
+    }
+    return projectForm;
+}
+
 // ---- Actions --------------------------------------------------------------------------------
 
 QString TMainForm::AskProjectFile(bool save) {
@@ -704,6 +763,14 @@ void TMainForm::NewProjectExecute() {
     const ActionScope scope(*this);
     core.NewProject();
     RefreshFromCore();
+    if (core.ProjectOpen()) {
+        // Showing refreshes the lists; a window already shown refreshes now.
+        if (EnsureProjectWindow()->isVisible()) {
+            projectForm->Refresh();
+        } else {
+            projectForm->show();
+        }
+    }
     if (core.ProjectOpen() && effectsForm != nullptr) {
         effectsForm->RefreshSlots();
         effectsForm->show();

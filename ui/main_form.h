@@ -32,6 +32,7 @@ class TPrjOptionsForm;
 class TMIDIForm;
 class TInstrumentFormFactory;
 class TPluginProblemsForm;
+class TProjectForm;
 
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
@@ -89,6 +90,10 @@ public:
     void ApplyRemoteHotkeys();
     /// The list of libraries the last rescan left out; null until the first rescan.
     TPluginProblemsForm* PluginProblemsWindow() const { return problemsForm; }
+    /// The project window; null until "New Project" or the view menu first showed it.
+    TProjectForm* ProjectWindow() const { return projectForm; }
+    /// Creates the project window when it does not exist yet (hidden).
+    TProjectForm* EnsureProjectWindow();
 
 protected:
     bool event(QEvent* e) override;
@@ -96,16 +101,17 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    // IProjectViews: the busy cursor and pending messages; the lists belong to other windows.
+    // IProjectViews: the busy cursor and pending messages; the lists go to the project window
+    // when it exists.
     void SetBusyCursor(bool busy) override;
     void ProcessPendingMessages() override;
-    void FillSongList() override {}
-    void FillPartList(TSong&) override {}
-    void FillConnectionList(TPart&) override {}
-    void ShowConnectionInInspector(std::int32_t) override {}
-    void SelectSong(std::int32_t) override {}
-    void SelectPart(std::int32_t) override {}
-    void SelectConnection(std::int32_t) override {}
+    void FillSongList() override;
+    void FillPartList(TSong& song) override;
+    void FillConnectionList(TPart& part) override;
+    void ShowConnectionInInspector(std::int32_t index) override;
+    void SelectSong(std::int32_t index) override;
+    void SelectPart(std::int32_t index) override;
+    void SelectConnection(std::int32_t index) override;
     void UpdateAllMixers() override;
 
     /// Marks a core call that the timer, the idle handler and remote commands must not enter
@@ -167,6 +173,7 @@ private:
     /// Makes the slot windows (TInstrumentForm) while this window exists.
     std::unique_ptr<TInstrumentFormFactory> editorFactory;
     TPluginProblemsForm* problemsForm = nullptr;
+    TProjectForm* projectForm = nullptr;
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;
