@@ -241,6 +241,7 @@ TProjectForm::AddButtons(const char* suffix, std::array<void (TProjectForm::*)()
         auto* button = new QPushButton(kVerbs[i], this);
         button->setObjectName(QString("btn%1%2").arg(kVerbs[i], suffix));
         button->setFocusPolicy(Qt::NoFocus);
+        button->setFont(style::SansFont(11));
         if (handlers[i] != nullptr) {
             connect(button, &QPushButton::clicked, this, handlers[i]);
         }
@@ -274,8 +275,11 @@ void TProjectForm::resizeEvent(QResizeEvent* event) {
     placeButtons(partButtons, half, buttonTop);
     lbxParts->setGeometry(half, listTop, half - 10, listHeight);
     const int connTop = h / 2 + 32;
-    lblConns->setGeometry(8, connTop - kButtonHeight - 22, w - 17, 18);
-    placeButtons(connButtons, 8, connTop - kButtonHeight - 4);
+    // The connections' caption and buttons share the row above their list.
+    const int connRow = connTop - kButtonHeight - 3;
+    const int captionWidth = lblConns->fontMetrics().horizontalAdvance(lblConns->text()) + 12;
+    lblConns->setGeometry(8, connRow, captionWidth, kButtonHeight);
+    placeButtons(connButtons, 8 + captionWidth, connRow);
     lbxConns->setGeometry(8, connTop, w - 17, h / 2 - 64);
     btnClose->setGeometry(w - 90, h - 29, 75, 24);
     sizer->raise();
