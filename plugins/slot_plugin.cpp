@@ -67,4 +67,8 @@ std::string TSlotPlugin::DLLFileName() {
     return plugin != nullptr ? plugin->DLLFileName() : std::string();
 }
 
+std::string TSlotPlugin::ProgramName() {
+    return plugin != nullptr ? plugin->ProgramName() : std::string();
+}
+
 } // namespace peldor

@@ -30,6 +30,7 @@ public:
     std::int32_t NumInputs() override;
     std::int32_t NumOutputs() override;
     std::string DLLFileName() override;
+    std::string ProgramName() override;
 
 private:
     TVstPlugIn* plugin;

@@ -40,6 +40,8 @@ public:
     /// The library file the plugin was loaded from; empty for a plugin placed by the caller
     /// (a sub-plugin of a shell library).
     virtual std::string DLLFileName() = 0;
+    /// The current program's name; empty when the plugin gives none.
+    virtual std::string ProgramName() { return {}; }
 };
 
 /// The two facts of a catalogue entry the model reads.

@@ -9,6 +9,7 @@
 #include "ui/asio_form.h"
 #include "ui/flat_style.h"
 #include "ui/hotkey.h"
+#include "ui/inspector_form.h"
 #include "ui/instrument_form.h"
 #include "ui/language_switch.h"
 #include "ui/midi_form.h"
@@ -237,8 +238,14 @@ void TMainForm::BuildMenu() {
                       "VST effects|Show or hide the effects window", QKeySequence("Ctrl+F6")),
             &QAction::triggered, this, [this] { ToggleWindow(effectsForm); });
     view->addSeparator();
-    AddAction(view, "ViewInspector", "Inspector", "Inspector|Show or hide the inspector",
-              QKeySequence("Ctrl+F7"));
+    QAction* inspectorAction =
+        AddAction(view, "ViewInspector", "Inspector", "Inspector|Show or hide the inspector",
+                  QKeySequence("Ctrl+F7"));
+    inspectorAction->setCheckable(true);
+    connect(inspectorAction, &QAction::triggered, this, [this, inspectorAction] {
+        ToggleWindow(EnsureInspectorWindow());
+        inspectorAction->setChecked(inspectorForm->isVisible());
+    });
     view->addSeparator();
     QAction* projectAction =
         AddAction(view, "ViewProject", "Project", "Project|Show or hide the project window",
@@ -568,6 +575,10 @@ void TMainForm::UITimerTimer() {
         return;
     }
     core.Timer();
+    // The inspector's edits reach the connection.
+    if (inspectorForm != nullptr) {
+        inspectorForm->StoreIfEnabled();
+    }
     if (core.ProjectOpen()) {
         // "OVERLOAD!" while the engine's flag is set, otherwise empty: a hint lasts one tick.
         ShowHint(QString::fromStdString(core.StatusPanels()[0]));
@@ -584,6 +595,13 @@ void TMainForm::UITimerTimer() {
 }
 
 void TMainForm::HandleWindowMessage(const TWindowMessage& message) {
+    if (message.Target == TWindowTarget::Inspector) {
+        // Display only: the monitor and the repaint never change the project.
+        if (inspectorForm != nullptr) {
+            inspectorForm->HandleWindowMessage(message);
+        }
+        return;
+    }
     if (actionDepth > 0 || inIdle) {
         // A remote command must not switch parts in the middle of an action; it runs at the
         // next idle moment.
@@ -707,9 +725,10 @@ void TMainForm::FillConnectionList(TPart& part) {
     }
 }
 
-void TMainForm::ShowConnectionInInspector(std::int32_t index) {
-    if (projectForm != nullptr) {
-        projectForm->ShowConnectionInInspector(index);
+void TMainForm::ShowConnectionInInspector(std::int32_t) {
+    // The inspector shows the current part's current connection.
+    if (inspectorForm != nullptr) {
+        inspectorForm->ShowCurrent();
     }
 }
 
@@ -731,9 +750,22 @@ void TMainForm::SelectConnection(std::int32_t index) {
     }
 }
 
+TInspectorForm* TMainForm::EnsureInspectorWindow() {
+    if (inspectorForm == nullptr) {
+        inspectorForm = new TInspectorForm(
+            core, [this](int group) { UpdateMixers(group); }, this);
+        QAction* action = Action("ViewInspector");
+        connect(inspectorForm, &TInspectorForm::VisibilityChanged, action, &QAction::setChecked);
+        TranslateWindow(inspectorForm);
+    }
+    return inspectorForm;
+}
+
 TProjectForm* TMainForm::EnsureProjectWindow() {
     if (projectForm == nullptr) {
         projectForm = new TProjectForm(core, this, this);
+        projectForm->SetInspectorShow(
+            [this](std::int32_t index) { ShowConnectionInInspector(index); });
         QAction* action = Action("ViewProject");
         connect(projectForm, &TProjectForm::VisibilityChanged, action, &QAction::setChecked);
         TranslateWindow(projectForm);

@@ -33,6 +33,7 @@ class TMIDIForm;
 class TInstrumentFormFactory;
 class TPluginProblemsForm;
 class TProjectForm;
+class TInspectorForm;
 
 /// The file dialogs' filter and default suffix.
 inline constexpr const char* kProjectFileFilter = "PELDOR Projects (*.pdp)";
@@ -94,6 +95,10 @@ public:
     TProjectForm* ProjectWindow() const { return projectForm; }
     /// Creates the project window when it does not exist yet (hidden).
     TProjectForm* EnsureProjectWindow();
+    /// The inspector; null until the view menu first showed it.
+    TInspectorForm* InspectorWindow() const { return inspectorForm; }
+    /// Creates the inspector when it does not exist yet (hidden).
+    TInspectorForm* EnsureInspectorWindow();
 
 protected:
     bool event(QEvent* e) override;
@@ -174,6 +179,7 @@ private:
     std::unique_ptr<TInstrumentFormFactory> editorFactory;
     TPluginProblemsForm* problemsForm = nullptr;
     TProjectForm* projectForm = nullptr;
+    TInspectorForm* inspectorForm = nullptr;
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;
