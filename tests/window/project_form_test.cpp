@@ -7,18 +7,31 @@
 #include "app/settings_file.h"
 #include "app/show_builder.h"
 #include "engine/strip_table.h"
+#include "midi/routing.h"
 #include "midi/virtual_midi_backend.h"
+#include "midi/window_messages.h"
 #include "plugins/plugin_catalogue.h"
 #include "plugins/registry_file.h"
+#include "project/device_selection.h"
+#include "project/project_links.h"
 #include "project/project_model.h"
+#include "project/project_options.h"
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/window/qt_test_app.h"
+#include "ui/flat_knob.h"
+#include "ui/inspector_form.h"
 #include "ui/main_form.h"
 #include "ui/project_form.h"
+#include "ui/window_message_pump.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QListWidget>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -461,6 +474,155 @@ TEST_F(ProjectFormTest, ATwoSongShowBuiltByHandIsSavedAsClicked) {
     form->ProjectWindow()->Parts()->setFocus();
     EXPECT_TRUE(form->ProjectWindow()->grab().save(
         QString::fromStdString((shots / "project_form.png").string())));
+}
+
+// ---- The inspector ------------------------------------------------------------------------------
+
+class InspectorTest : public ProjectFormTest {
+protected:
+    /// The show's connection sends to MIDI output 1 ("synth"), which is selected and open.
+    TInspectorForm* OpenInspector() {
+        OpenShow({{"verse", 0}});
+        ProjectLinks.Devices->SetOutputSelected(0, true);
+        ProjectLinks.Devices->OpenSelectedDevices();
+        Connection().OutPort = 0;
+        Connection().OutChannel = 0;
+        form->Action("ViewInspector")->trigger();
+        TInspectorForm* inspector = form->InspectorWindow();
+        EXPECT_NE(inspector, nullptr);
+        EXPECT_TRUE(inspector != nullptr && inspector->isVisible());
+        midi->TakeSent(0);
+        return inspector;
+    }
+    static TConnection& Connection() {
+        return *ActiveProject()->CurrentPartObject()->ConnectionAt(0);
+    }
+    template <class T> T* Child(const char* name) {
+        auto* widget = form->InspectorWindow()->findChild<T*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    static std::uint32_t Cc(int controller, int value, int channel = 0) {
+        return 0xB0u | static_cast<std::uint32_t>(channel) |
+               static_cast<std::uint32_t>(controller) << 8 |
+               static_cast<std::uint32_t>(value) << 16;
+    }
+};
+
+TEST_F(InspectorTest, ShowingSendsNothingAndNoConnectionGreysEverything) {
+    Open();
+    TInspectorForm* inspector = OpenInspector();
+    Connection().Transpose = 7;
+    Connection().Volume = 96;
+    Connection().Program = 9;
+    inspector->ShowCurrent();
+    EXPECT_EQ(Child<QSpinBox>("edtTranspose")->value(), 7);
+    EXPECT_EQ(Child<QSpinBox>("edtPC")->value(), 10);
+    EXPECT_FLOAT_EQ(Child<TFlatKnob>("knbVolume")->Val(), 96.0f);
+    EXPECT_EQ(Child<QComboBox>("cmbOut")->currentText(), "Output 1");
+    EXPECT_TRUE(midi->TakeSent(0).empty());
+
+    // Edits reach the connection with the timer's store.
+    Child<QSpinBox>("edtRangeHi")->setValue(100);
+    form->UITimerTimer();
+    EXPECT_EQ(Connection().RangeHi, 100);
+
+    CurrentConnection = -1;
+    inspector->ShowCurrent();
+    EXPECT_FALSE(inspector->ControlsEnabled());
+    EXPECT_FALSE(Child<QGroupBox>("grpIn")->isEnabled());
+    EXPECT_FALSE(Child<QGroupBox>("grpOut")->isEnabled());
+    EXPECT_EQ(inspector->palette().color(QPalette::Window), QColor(0x40, 0x40, 0x40));
+    EXPECT_EQ(Child<QListWidget>("lb")->palette().color(QPalette::Base), QColor(0x40, 0x40, 0x40));
+    CurrentConnection = 0;
+    inspector->ShowCurrent();
+    EXPECT_TRUE(Child<QGroupBox>("grpIn")->isEnabled());
+    EXPECT_EQ(inspector->palette().color(QPalette::Window), QColor(0x1D, 0x21, 0x36));
+}
+
+TEST_F(InspectorTest, VolumeBankAndRoutingChangesSendWhatTheyShould) {
+    Open();
+    TInspectorForm* inspector = OpenInspector();
+    ASSERT_EQ(Connection().Volume, 96);
+    auto* volume = Child<TFlatKnob>("knbVolume");
+
+    // A volume turn sends controller 7 once, and the MIDI connection strip follows.
+    volume->SetVal(100.0f);
+    emit volume->OnChange();
+    EXPECT_EQ(midi->TakeSent(0), std::vector<std::uint32_t>{Cc(7, 100)});
+    EXPECT_EQ(Connection().Volume, 100);
+    EXPECT_FLOAT_EQ((*CurrentStrips.load())[kFirstMidiStrip].Level, 100.0f);
+    emit volume->OnChange(); // unchanged value: nothing
+    EXPECT_TRUE(midi->TakeSent(0).empty());
+    Child<QCheckBox>("chkEnbl")->click();
+    EXPECT_EQ(Connection().Enabled, 0);
+    midi->TakeSent(0);
+    volume->SetVal(110.0f);
+    emit volume->OnChange();
+    EXPECT_TRUE(midi->TakeSent(0).empty());
+    Child<QCheckBox>("chkEnbl")->click();
+
+    // Bank high 5: controller 0 value 5 before the program change.
+    ProjectOptions().SendAllNotesOffOnChange = 0;
+    Child<QCheckBox>("chkBaHi_enbl")->click();
+    midi->TakeSent(0);
+    Child<QSpinBox>("edtBaHi")->setValue(5);
+    const std::vector<std::uint32_t> bank = midi->TakeSent(0);
+    ASSERT_EQ(bank.size(), 2u);
+    EXPECT_EQ(bank[0], Cc(0, 5));
+    EXPECT_EQ(bank[1] & 0xF0u, 0xC0u);
+    EXPECT_EQ(Connection().BankHi, 5);
+
+    // The output switched while a key is held: the note-off goes out through the old output.
+    ProjectOptions().SendAllNotesOffOnChange = 1;
+    ASSERT_TRUE(midi->Play(0, 0x403C90));
+    EXPECT_EQ(midi->TakeSent(0), std::vector<std::uint32_t>{0x403C90u});
+    auto* out = Child<QComboBox>("cmbOut");
+    out->setCurrentIndex(16);
+    emit out->activated(16);
+    EXPECT_EQ(midi->TakeSent(0), std::vector<std::uint32_t>{Cc(123, 0)});
+    EXPECT_EQ(Connection().OutPort, kFirstInstrumentPort);
+    ASSERT_TRUE(midi->Play(0, 0x403E90));
+    EXPECT_TRUE(midi->TakeSent(0).empty()); // now into instrument slot 1
+    (void)inspector;
+}
+
+TEST_F(InspectorTest, MonitorKeepsTwelveLinesAndSkipsUnknownPorts) {
+    Open();
+    TInspectorForm* inspector = OpenInspector();
+    QListWidget* monitor = inspector->Monitor();
+    monitor->clear();
+    const std::uint32_t slot1 = static_cast<std::uint32_t>(32) << 16;
+    for (int i = 0; i < 13; ++i) {
+        inspector->HandleWindowMessage(
+            {TWindowTarget::Inspector, WM_MIDIDISPLAY, slot1, 0, "note " + std::to_string(i)});
+    }
+    ASSERT_EQ(monitor->count(), TInspectorForm::kMonitorLines);
+    EXPECT_EQ(monitor->item(0)->text(), "vst 1 [ 1]  note 1");
+    EXPECT_EQ(monitor->item(11)->text(), "vst 1 [ 1]  note 12");
+    inspector->HandleWindowMessage(
+        {TWindowTarget::Inspector, WM_MIDIDISPLAY, (48u << 16) | 9u, 0, "lost"});
+    EXPECT_EQ(monitor->item(11)->text(), "vst 1 [ 1]  note 12");
+    inspector->HandleWindowMessage(
+        {TWindowTarget::Inspector, WM_MIDIDISPLAY, (16u << 16) | 9u, 0, "cc"});
+    EXPECT_EQ(monitor->item(11)->text(), "out 1 [10]  cc");
+
+    // What really leaves a connection reaches the monitor through the main window.
+    TWindowMessagePump pump(
+        [this](const TWindowMessage& message) { form->HandleWindowMessage(message); });
+    SetWindowPoster(&pump);
+    pump.SetInspectorExists(true);
+    ASSERT_TRUE(midi->Play(0, 0x403C90));
+    pump.Deliver();
+    SetWindowPoster(nullptr);
+    EXPECT_TRUE(monitor->item(11)->text().startsWith("out 1 [ 1]  "))
+        << monitor->item(11)->text().toStdString();
+
+    const char* binary = std::getenv("PELDOR_BINARY_DIR");
+    const std::filesystem::path shots =
+        std::filesystem::path(binary != nullptr ? binary : ".") / "screenshots";
+    std::filesystem::create_directories(shots);
+    EXPECT_TRUE(inspector->grab().save(QString::fromStdString((shots / "inspector.png").string())));
 }
 
 } // namespace
