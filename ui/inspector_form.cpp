@@ -153,6 +153,8 @@ TInspectorForm::TInspectorForm(IMainWindowCore& theCore, std::function<void(int)
     grpProc->setObjectName("grpProc");
     auto* grid = new QGridLayout(grpProc);
     grid->setVerticalSpacing(2);
+    grid->setHorizontalSpacing(4);
+    grid->setContentsMargins(4, 6, 2, 4);
     static constexpr std::array<const char*, 8> kPassNames{"chkPassNT", "chkPassPP", "chkPassCT",
                                                            "chkPassPC", "chkPassAT", "chkPassPB",
                                                            "chkPassU1", "chkPassU2"};
@@ -289,6 +291,7 @@ TInspectorForm::~TInspectorForm() {
 QCheckBox* TInspectorForm::AddCheck(QWidget* parent, const char* name, const QString& caption) {
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(name);
+    box->setFont(style::SansFont(11));
     return box;
 }
 
@@ -343,6 +346,7 @@ void TInspectorForm::ShowCurrent() {
 
 void TInspectorForm::ShowConnection(const TConnection& c) {
     EnableControls(true);
+    shown = &c;
     loading = true;
     pnlConnection->setText(QString::fromStdString(c.Name));
     cmbIn->setCurrentIndex(c.InPort);
@@ -375,10 +379,12 @@ void TInspectorForm::ShowConnection(const TConnection& c) {
 }
 
 void TInspectorForm::StoreConnection(TConnection& c) {
-    if (!isVisible()) {
+    // Only into the connection the controls were loaded from: greyed controls or another
+    // connection's values would overwrite its settings. The name is only shown here; the
+    // project window renames.
+    if (!isVisible() || !controlsEnabled || &c != shown) {
         return;
     }
-    c.Name = pnlConnection->text().toStdString();
     c.InChannel = cmbInCh->currentIndex();
     std::array<Relaxed<std::uint8_t>*, 8> pass{
         &c.PassNote,       &c.PassPolyPressure, &c.PassController, &c.PassProgramChange,
@@ -449,6 +455,7 @@ void TInspectorForm::EnableControls(bool on) {
     }
     if (!on) {
         pnlConnection->clear();
+        shown = nullptr;
     }
 }
 

@@ -58,7 +58,7 @@ public:
 
     /// Enables the controls and loads them from the connection; fires no control event.
     void ShowConnection(const TConnection& connection);
-    /// While the window is visible: every control back into the connection.
+    /// While the window is visible and shows this connection: every control back into it.
     void StoreConnection(TConnection& connection);
     void EnableControls(bool on);
     bool ControlsEnabled() const { return controlsEnabled; }
@@ -131,6 +131,8 @@ private:
     bool controlsEnabled = true;
     /// ShowConnection is setting the controls: their change signals are not the user's.
     bool loading = false;
+    /// The connection the controls were loaded from; compared, never followed.
+    const TConnection* shown = nullptr;
 };
 
 } // namespace peldor
