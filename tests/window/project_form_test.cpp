@@ -534,6 +534,12 @@ TEST_F(InspectorTest, ShowingSendsNothingAndNoConnectionGreysEverything) {
     EXPECT_FALSE(Child<QGroupBox>("grpOut")->isEnabled());
     EXPECT_EQ(inspector->palette().color(QPalette::Window), QColor(0x40, 0x40, 0x40));
     EXPECT_EQ(Child<QListWidget>("lb")->palette().color(QPalette::Base), QColor(0x40, 0x40, 0x40));
+    // Greyed controls are never stored into a connection (switching stores when leaving).
+    const std::string name = Connection().Name;
+    inspector->StoreControls(Connection());
+    EXPECT_EQ(Connection().Name, name);
+    EXPECT_EQ(Connection().Transpose, 7);
+    EXPECT_EQ(Connection().RangeHi, 100);
     CurrentConnection = 0;
     inspector->ShowCurrent();
     EXPECT_TRUE(Child<QGroupBox>("grpIn")->isEnabled());
