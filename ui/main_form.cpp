@@ -850,8 +850,18 @@ void TMainForm::CloseProjectExecute() {
             mixer->hide();
         }
     }
+    // The project window and the inspector show the project that goes.
+    for (QWidget* window :
+         {static_cast<QWidget*>(projectForm), static_cast<QWidget*>(inspectorForm)}) {
+        if (window != nullptr) {
+            window->hide();
+        }
+    }
     HideSettingsDialogs();
     core.CloseProject();
+    if (projectForm != nullptr) {
+        projectForm->Refresh(); // empties the lists
+    }
     RefreshFromCore();
 }
 

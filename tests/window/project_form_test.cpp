@@ -393,6 +393,12 @@ TEST_F(ProjectFormTest, ClosesToTheMenuAndRemembersItsPlacement) {
     EXPECT_FALSE(form->Action("ViewProject")->isChecked());
     EXPECT_EQ(ShowProjectWindow(), window); // hidden, not destroyed
 
+    // Closing the project hides the window and empties its lists.
+    form->Action("CloseProject")->trigger();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->Songs()->count(), 0);
+    EXPECT_EQ(window->Connections()->count(), 0);
+
     window->move(30, 40);
     window->resize(600, 450);
     form->close();
