@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QListWidget>
 #include <QWidget>
 
@@ -62,6 +63,11 @@ QString SwitchWindowsLanguage(std::int16_t code) {
     localizer.LoadLanguage(code == kGerman ? kGerman : kEnglish, true);
     RenameFirstItem(InstrumentMenu, kStrNoInstrument);
     RenameFirstItem(EffectMenu, kStrNoEffect);
+    // Texts a window fills in at run time from resource strings are its own to renew.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        QEvent change(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(widget, &change);
+    }
     return localizer.LastError();
 }
 

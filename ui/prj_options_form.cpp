@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -49,6 +50,8 @@ constexpr std::array<const char*, kRemoteCommandCount> kRemoteRowNames{
 
 QLabel* AddLabel(QWidget* page, const QString& text, int left, int top, int width = 170) {
     auto* label = new QLabel(text, page);
+    // Named after its English text ("lblSineaccuracy"), so that a language file can reach it.
+    label->setObjectName("lbl" + QString(text).remove(QRegularExpression("[^A-Za-z0-9]")));
     label->setGeometry(left, top, width, kFieldHeight);
     return label;
 }
