@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QListWidget>
+#include <QTabWidget>
 #include <QWidget>
 
 namespace peldor {
@@ -52,6 +53,11 @@ void InstallWidgetLocalizer() {
                                  [](QObject* o) { return static_cast<QListWidget*>(o)->count(); },
                                  [](QObject* o, int i, const QString& text) {
                                      static_cast<QListWidget*>(o)->item(i)->setText(text);
+                                 }});
+    hooks.StringLists.push_back({"QTabWidget", "Tabs",
+                                 [](QObject* o) { return static_cast<QTabWidget*>(o)->count(); },
+                                 [](QObject* o, int i, const QString& text) {
+                                     static_cast<QTabWidget*>(o)->setTabText(i, text);
                                  }});
     GetLocalizer().SetHooks(std::move(hooks));
 }

@@ -14,9 +14,12 @@
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/window/qt_test_app.h"
+#include "ui/asio_form.h"
 #include "ui/main_form.h"
+#include "ui/midi_form.h"
 #include "ui/mixer_form.h"
 #include "ui/plugin_problems_form.h"
+#include "ui/prj_options_form.h"
 #include "ui/slot_list_form.h"
 #include "ui/window_message_pump.h"
 
@@ -25,6 +28,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -204,6 +208,20 @@ TEST_F(LanguageSwitchTest, WindowsOpenedAfterTheSwitchSpeakItAndFollowItBack) {
     EXPECT_EQ(mixer->findChild<QObject*>("oscsine")->property("OffCaption").toString(), "Rauschen");
     mixer->resize(mixer->sizeHint().expandedTo(mixer->size()));
     Screenshot(*mixer, "Mixer2Form_de.png");
+    for (const char* action : {"Project_Settings", "MIDI_Settings"}) {
+        Act(action).trigger();
+    }
+    auto* pages = form->ProjectOptionsWindow()->findChild<QTabWidget*>("PageControl");
+    ASSERT_NE(pages, nullptr);
+    EXPECT_EQ(pages->tabText(2), "Fernsteuerung");
+    for (int page = 0; page < pages->count(); ++page) {
+        pages->setCurrentIndex(page);
+        Screenshot(*form->ProjectOptionsWindow(),
+                   "PrjOptionsForm" + std::to_string(page) + "_de.png");
+    }
+    Screenshot(*form->MidiSettingsWindow(), "MIDIForm_de.png");
+    form->AsioWindow()->show();
+    Screenshot(*form->AsioWindow(), "ASIOForm_de.png");
     TPluginProblemsForm problems(*core);
     EXPECT_EQ(problems.windowTitle(), "Plugin-Probleme");
     EXPECT_EQ(problems.findChild<QPushButton*>("btnClose")->text(), "Schließen");
@@ -213,6 +231,7 @@ TEST_F(LanguageSwitchTest, WindowsOpenedAfterTheSwitchSpeakItAndFollowItBack) {
 
     Act("LANG_ENGLISH").trigger();
     EXPECT_EQ(mixer->windowTitle(), "Mixer 2 - Masters");
+    EXPECT_EQ(pages->tabText(2), "Remote");
     EXPECT_EQ(mixer->findChild<QObject*>("oscsine")->property("OffCaption").toString(), "noise");
     EXPECT_EQ(problems.windowTitle(), "Plugin problems");
     EXPECT_EQ(problems.Summary()->text(), "Every library was read.");

@@ -25,6 +25,7 @@
 #include <QMetaProperty>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QTabWidget>
 #include <QTextEdit>
 
 #include <fstream>
@@ -208,6 +209,11 @@ private:
         if (combo != nullptr && !combo->isEditable()) {
             for (int i = 0; i < combo->count(); ++i) {
                 Add(classes, object, QString("Items(%1).").arg(i), combo->itemText(i));
+            }
+        }
+        if (auto* tabs = qobject_cast<QTabWidget*>(object)) {
+            for (int i = 0; i < tabs->count(); ++i) {
+                Add(classes, object, QString("Tabs(%1).").arg(i), tabs->tabText(i));
             }
         }
         if (auto* list = qobject_cast<QListWidget*>(object)) {
