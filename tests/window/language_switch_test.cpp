@@ -18,6 +18,7 @@
 #include "ui/main_form.h"
 #include "ui/midi_form.h"
 #include "ui/mixer_form.h"
+#include "ui/plugin_path_window.h"
 #include "ui/plugin_problems_form.h"
 #include "ui/prj_options_form.h"
 #include "ui/slot_list_form.h"
@@ -228,6 +229,13 @@ TEST_F(LanguageSwitchTest, WindowsOpenedAfterTheSwitchSpeakItAndFollowItBack) {
     EXPECT_EQ(problems.Summary()->text(), "Jede Bibliothek wurde gelesen.");
     EXPECT_EQ(problems.List()->headerItem()->text(1), "Grund");
     EXPECT_TRUE(FindHelpPage(kLanguageCodeGerman).filename() == "peldor_de.html");
+    problems.show();
+    Screenshot(problems, "PluginProblemsForm_de.png");
+    TPluginPathForm pathForm;
+    TPluginPathWindow pathWindow(pathForm);
+    EXPECT_EQ(pathWindow.findChild<QPushButton*>("btnPick")->text(), "Plugin-Ordner auswählen");
+    pathWindow.show();
+    Screenshot(pathWindow, "PluginPathForm_de.png");
 
     Act("LANG_ENGLISH").trigger();
     EXPECT_EQ(mixer->windowTitle(), "Mixer 2 - Masters");
