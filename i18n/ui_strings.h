@@ -24,6 +24,11 @@ inline constexpr ResourceStringId kStrHelpNoBrowser = 7014;
 inline constexpr ResourceStringId kStrAboutTitle = 7015;
 inline constexpr ResourceStringId kStrAboutText = 7016;
 
+// The audio settings and project options dialogs' messages.
+inline constexpr ResourceStringId kStrNoAudioDriver = 7020;
+inline constexpr ResourceStringId kStrQuitLearnQuestion = 7021;
+inline constexpr ResourceStringId kStrProjectOptionsTitle = 7022;
+
 inline constexpr ResourceStringEntry kUiStrings[] = {
     {kStrProblemsFolder, "Plugin folder: %1"},
     {kStrProblemsNoFolder, "No plugin folder: running without plugins."},
@@ -41,6 +46,9 @@ inline constexpr ResourceStringEntry kUiStrings[] = {
     {kStrHelpNoBrowser, "No web browser could open the help page %1."},
     {kStrAboutTitle, "About PELDOR"},
     {kStrAboutText, "PELDOR, a live-performance host for VST 2 instruments and effects."},
+    {kStrNoAudioDriver, "Sorry, no ASIO driver present. Application terminated."},
+    {kStrQuitLearnQuestion, "You are still in MIDI-learn mode. Quit learn mode?"},
+    {kStrProjectOptionsTitle, "Project options"},
 };
 
 } // namespace peldor

@@ -1,6 +1,7 @@
 #include "ui/prj_options_form.h"
 
 #include "i18n/message_box.h"
+#include "i18n/ui_strings.h"
 #include "project/project_options.h"
 #include "ui/hotkey_edit.h"
 #include "ui/option_texts.h"
@@ -27,7 +28,6 @@ namespace peldor {
 namespace {
 
 constexpr const char* kCaption = "Project options";
-constexpr const char* kQuitLearnQuestion = "You are still in MIDI-learn mode. Quit learn mode?";
 constexpr const char* kPriorityHint =
     "The running audio workers take the new priority as soon as it is applied. The choice is "
     "saved with the project.";
@@ -361,7 +361,8 @@ bool TPrjOptionsForm::btnApplyClick() {
                 break;
             }
         }
-        ShowMessageBox(kCaption, text.toStdString(), kMsgProblem, kButtonsOk, 1);
+        ShowMessageBox(LoadResString(kStrProjectOptionsTitle), text.toStdString(), kMsgProblem,
+                       kButtonsOk, 1);
         field->setFocus();
         field->selectAll();
         return false;
@@ -522,8 +523,9 @@ void TPrjOptionsForm::TakeLearnedMessages() {
 
 void TPrjOptionsForm::btnCloseClick() {
     if (learnTarget != kNoLearnTarget) {
-        const int answer =
-            ShowMessageBox(kCaption, kQuitLearnQuestion, kMsgNotice, kButtonsYesNoCancel, 1);
+        const int answer = ShowMessageBox(LoadResString(kStrProjectOptionsTitle),
+                                          LoadResString(kStrQuitLearnQuestion), kMsgNotice,
+                                          kButtonsYesNoCancel, 1);
         if (answer == kResultYes) {
             for (FieldRow& row : remoteRows) {
                 row.Learn->setChecked(false);
