@@ -6,6 +6,7 @@
 #include "engine/event_queue.h"
 #include "engine/numeric.h"
 #include "engine/strip_table.h"
+#include "i18n/app_strings.h"
 #include "i18n/common_strings.h"
 #include "i18n/message_box.h"
 #include "midi/midi_devices.h"
@@ -580,8 +581,8 @@ void TMainController::NewProject() {
 
     // The project window's "Add song", then "Add part".
     std::string songName = "new song";
-    if (ShowInputBox("Song name", "Please give a song name", kMsgQuestion, kButtonsOkCancel, 1,
-                     songName) == kResultOk) {
+    if (ShowInputBox(LoadResString(kStrSongNameTitle), LoadResString(kStrSongNamePrompt),
+                     kMsgQuestion, kButtonsOkCancel, 1, songName) == kResultOk) {
         TSong* song = project.AddSong();
         CurrentSong = project.SongCount() - 1;
         song->Name = songName;
@@ -590,8 +591,8 @@ void TMainController::NewProject() {
         song->ApplySlots();
 
         std::string partName = "new part";
-        if (ShowInputBox("Part name", "Please give a part name", kMsgQuestion, kButtonsOkCancel, 1,
-                         partName) == kResultOk) {
+        if (ShowInputBox(LoadResString(kStrPartNameTitle), LoadResString(kStrPartNamePrompt),
+                         kMsgQuestion, kButtonsOkCancel, 1, partName) == kResultOk) {
             TPart* part = song->AddPart();
             CurrentPart = song->PartCount() - 1;
             part->Name = partName;

@@ -5,8 +5,17 @@
 
 namespace peldor {
 
+// Naming the first song and part of a new project.
+inline constexpr ResourceStringId kStrSongNameTitle = 6000;
+inline constexpr ResourceStringId kStrSongNamePrompt = 6001;
+inline constexpr ResourceStringId kStrPartNameTitle = 6002;
+inline constexpr ResourceStringId kStrPartNamePrompt = 6003;
+
 inline constexpr ResourceStringEntry kAppStrings[] = {
-    {0, ""}, // placeholder, keeps the table non-empty
+    {kStrSongNameTitle, "Song name"},
+    {kStrSongNamePrompt, "Please give a song name"},
+    {kStrPartNameTitle, "Part name"},
+    {kStrPartNamePrompt, "Please give a part name"},
 };
 
 } // namespace peldor

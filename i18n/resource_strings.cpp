@@ -7,6 +7,7 @@
 #include "i18n/midi_strings.h"
 #include "i18n/plugins_strings.h"
 #include "i18n/project_strings.h"
+#include "i18n/ui_strings.h"
 
 #include <atomic>
 #include <span>
@@ -16,7 +17,7 @@ namespace {
 
 constexpr std::span<const ResourceStringEntry> kTables[] = {
     kCommonStrings,  kEngineStrings,  kProjectStrings, kMidiStrings,
-    kPluginsStrings, kAudioIoStrings, kAppStrings,
+    kPluginsStrings, kAudioIoStrings, kAppStrings,     kUiStrings,
 };
 
 /// Read by whichever thread loads a resource string; set on the window thread.
@@ -36,6 +37,18 @@ std::string_view EnglishResString(ResourceStringId id) {
         }
     }
     return {};
+}
+
+std::vector<ResourceStringEntry> EnglishResStrings() {
+    std::vector<ResourceStringEntry> entries;
+    for (const auto& table : kTables) {
+        for (const auto& entry : table) {
+            if (entry.id != 0) {
+                entries.push_back(entry);
+            }
+        }
+    }
+    return entries;
 }
 
 std::string LoadResString(ResourceStringId id) {

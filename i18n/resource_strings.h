@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace peldor {
 
@@ -35,6 +36,9 @@ std::string LoadResString(ResourceStringId id);
 
 /// The English text from the program's own table (no translation).
 std::string_view EnglishResString(ResourceStringId id);
+
+/// Every entry of the program's own table (for checks that each one is translated).
+std::vector<ResourceStringEntry> EnglishResStrings();
 
 /// Installs the translator (null removes it). Window thread; the translator must stay usable
 /// for calls that began before it was removed.

@@ -1,6 +1,7 @@
 #include "ui/asio_form.h"
 
 #include "i18n/message_box.h"
+#include "i18n/ui_strings.h"
 #include "ui/driver_settings_form.h"
 #include "ui/flat_style.h"
 #include "ui/title_bar.h"
@@ -20,7 +21,6 @@ namespace peldor {
 namespace {
 
 constexpr const char* kSection = "ASIOForm";
-constexpr const char* kNoDriverText = "Sorry, no ASIO driver present. Application terminated.";
 constexpr int kExitNoDriver = 1;
 
 constexpr int kMargin = 9;
@@ -176,7 +176,7 @@ TASIOForm::TASIOForm(IMainWindowCore& theCore, IAudioSettingsCore& theAudio, QWi
 
     if (cmbDriver->count() == 0) {
         noDriver = true;
-        ShowMessageBox("PELDOR", kNoDriverText, kMsgProblem, kButtonsOk, 1);
+        ShowMessageBox("PELDOR", LoadResString(kStrNoAudioDriver), kMsgProblem, kButtonsOk, 1);
         // Ends the event loop as soon as it runs (the start-up may not have reached it yet).
         QTimer::singleShot(0, QCoreApplication::instance(),
                            [] { QCoreApplication::exit(kExitNoDriver); });

@@ -2,6 +2,7 @@
 
 #include "i18n/message_box.h"
 #include "ui/flat_style.h"
+#include "ui/language_switch.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -62,6 +63,7 @@ TDriverSettingsForm::TDriverSettingsForm(IAudioSettingsCore& theAudio, QWidget* 
     layout->addLayout(buttons);
     connect(btnOk, &QPushButton::clicked, this, &TDriverSettingsForm::btnOkClick);
     connect(cancel, &QPushButton::clicked, this, &QWidget::hide);
+    TranslateWindow(this);
 }
 
 void TDriverSettingsForm::Load(const TDriverSettingsPage& page) {

@@ -1,6 +1,7 @@
 #include "ui/instrument_form.h"
 
 #include "ui/flat_style.h"
+#include "ui/language_switch.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -74,6 +75,7 @@ TInstrumentForm::TInstrumentForm(IMainWindowCore* theCore, int theSlot)
         move(placement.Left, placement.Top);
         resize(std::max(placement.Width, 1), std::max(placement.Height, 1));
     }
+    TranslateWindow(this);
 }
 
 TInstrumentForm::~TInstrumentForm() {

@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QListWidget>
+#include <QTabWidget>
 #include <QWidget>
 
 namespace peldor {
@@ -52,6 +54,11 @@ void InstallWidgetLocalizer() {
                                  [](QObject* o, int i, const QString& text) {
                                      static_cast<QListWidget*>(o)->item(i)->setText(text);
                                  }});
+    hooks.StringLists.push_back({"QTabWidget", "Tabs",
+                                 [](QObject* o) { return static_cast<QTabWidget*>(o)->count(); },
+                                 [](QObject* o, int i, const QString& text) {
+                                     static_cast<QTabWidget*>(o)->setTabText(i, text);
+                                 }});
     GetLocalizer().SetHooks(std::move(hooks));
 }
 
@@ -62,6 +69,11 @@ QString SwitchWindowsLanguage(std::int16_t code) {
     localizer.LoadLanguage(code == kGerman ? kGerman : kEnglish, true);
     RenameFirstItem(InstrumentMenu, kStrNoInstrument);
     RenameFirstItem(EffectMenu, kStrNoEffect);
+    // Texts a window fills in at run time from resource strings are its own to renew.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        QEvent change(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(widget, &change);
+    }
     return localizer.LastError();
 }
 

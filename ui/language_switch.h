@@ -13,7 +13,8 @@ class QObject;
 namespace peldor {
 
 /// Tells the program's localizer which objects are windows (every top-level widget but pop-up
-/// menus) and how to reach the items of combo boxes and list widgets ("Items(n)."). Idempotent.
+/// menus) and how to reach the items of combo boxes and list widgets ("Items(n).") and the
+/// tab captions of tab widgets ("Tabs(n)."). Idempotent.
 void InstallWidgetLocalizer();
 
 /// Loads the language of a code (1031 German, any other English) from the language files and

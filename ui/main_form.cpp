@@ -3,6 +3,7 @@
 #include "i18n/common_strings.h"
 #include "i18n/message_box.h"
 #include "i18n/resource_strings.h"
+#include "i18n/ui_strings.h"
 #include "midi/window_messages.h"
 #include "project/project_options.h"
 #include "ui/about_form.h"
@@ -891,27 +892,28 @@ void TMainForm::LanguageExecute(std::int16_t code) {
 }
 
 void TMainForm::ShowSorry() {
-    ShowMessageBox("Sorry", "This feature will be implemented in v1.0", kMsgNotice, kButtonsOk, 1);
+    ShowMessageBox(LoadResString(kStrSorryTitle), LoadResString(kStrSorryText), kMsgNotice,
+                   kButtonsOk, 1);
 }
 
 void TMainForm::HelpContentsExecute() {
     const std::filesystem::path page = FindHelpPage(core.LanguageCode());
     if (page.empty()) {
-        ShowMessageBox("Help",
-                       "The help page peldor_en.html was not found. It belongs in the folder "
-                       "\"help\" beside the program or in share/peldor/help.",
-                       kMsgProblem, kButtonsOk, 1);
+        ShowMessageBox(LoadResString(kStrHelpTitle), LoadResString(kStrHelpMissing), kMsgProblem,
+                       kButtonsOk, 1);
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())))) {
-        ShowMessageBox("Help", "No web browser could open the help page " + page.string() + ".",
+        ShowMessageBox(LoadResString(kStrHelpTitle),
+                       QString::fromStdString(LoadResString(kStrHelpNoBrowser))
+                           .arg(QString::fromStdString(page.string()))
+                           .toStdString(),
                        kMsgProblem, kButtonsOk, 1);
     }
 }
 
 void TMainForm::AppAboutExecute() {
-    ShowMessageBox("About PELDOR",
-                   "PELDOR, a live-performance host for VST 2 instruments and effects.", kMsgNotice,
+    ShowMessageBox(LoadResString(kStrAboutTitle), LoadResString(kStrAboutText), kMsgNotice,
                    kButtonsOk, 1);
 }
 

@@ -64,6 +64,8 @@ TMIDIForm::TMIDIForm(IMainWindowCore& theCore, QWidget* parent)
 
     lblInputs = new QLabel("Inputs", this);
     lblOutputs = new QLabel("Outputs", this);
+    lblInputs->setObjectName("lblInputs");
+    lblOutputs->setObjectName("lblOutputs");
     inputs = new QListWidget(this);
     inputs->setObjectName("inputs");
     outputs = new QListWidget(this);

@@ -39,6 +39,7 @@ constexpr double kCpuTickShare = 1.0 / kCpuTicks;
 
 QLabel* Heading(QWidget* parent, const QString& text, int y) {
     auto* label = new QLabel(text, parent);
+    label->setObjectName("lbl" + QString(text).remove(' ')); // "lblTESTTONE"
     label->setFont(style::SansFont(10, true));
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, style::kDimText);

@@ -206,6 +206,8 @@ TFlatKnob* TMixerForm::AddKnob(const QString& name, const QColor& fill, const QR
 
 QLabel* TMixerForm::AddRowLabel(const QString& text, int x, int y, int width) {
     auto* label = new QLabel(text, panel);
+    // Named after its English text ("lblMON1"), so that a language file can reach it.
+    label->setObjectName("lbl" + QString(text).remove(' '));
     label->setFont(style::SansFont(kRowLabelFontPx, true));
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, style::kDimText);

@@ -1,6 +1,7 @@
 #include "ui/plugin_path_window.h"
 
 #include "ui/flat_style.h"
+#include "ui/language_switch.h"
 #include "ui/title_bar.h"
 
 #include <QDir>
@@ -120,6 +121,7 @@ TPluginPathWindow::TPluginPathWindow(TPluginPathForm& theForm, QWidget* parent)
         });
     }
     layout->addLayout(body, 1);
+    TranslateWindow(this);
 }
 
 std::string TPluginPathWindow::SelectedFolder() const {

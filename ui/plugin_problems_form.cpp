@@ -1,7 +1,10 @@
 #include "ui/plugin_problems_form.h"
 
+#include "i18n/ui_strings.h"
 #include "ui/flat_style.h"
+#include "ui/language_switch.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -46,7 +49,6 @@ TPluginProblemsForm::TPluginProblemsForm(IMainWindowCore& theCore, QWidget* pare
     list->setObjectName("lstProblems");
     list->setFont(style::SansFont(kListFontPx));
     list->setColumnCount(2);
-    list->setHeaderLabels({"Library", "Reason"});
     list->setRootIsDecorated(false);
     list->setColumnWidth(0, kLibraryColumnWidth);
     list->header()->setStretchLastSection(true);
@@ -57,9 +59,19 @@ TPluginProblemsForm::TPluginProblemsForm(IMainWindowCore& theCore, QWidget* pare
     connect(close, &QPushButton::clicked, this, &QDialog::hide);
     layout->addWidget(close, 0, Qt::AlignRight);
     Refresh();
+    TranslateWindow(this);
+}
+
+void TPluginProblemsForm::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        Refresh();
+    }
 }
 
 void TPluginProblemsForm::Refresh() {
+    list->setHeaderLabels({QString::fromStdString(LoadResString(kStrProblemsLibrary)),
+                           QString::fromStdString(LoadResString(kStrProblemsReason))});
     list->clear();
     const auto failures = core.ScanFailures();
     for (const auto& [library, reason] : failures) {
@@ -71,16 +83,16 @@ void TPluginProblemsForm::Refresh() {
         item->setToolTip(1, QString::fromStdString(reason));
     }
     const QString folder = QString::fromStdString(core.PluginFolder());
-    folderLabel->setText(folder.isEmpty() ? QString() : "Plugin folder: " + folder);
+    const auto text = [](ResourceStringId id) { return QString::fromStdString(LoadResString(id)); };
+    folderLabel->setText(folder.isEmpty() ? QString() : text(kStrProblemsFolder).arg(folder));
     if (folder.isEmpty()) {
-        summary->setText("No plugin folder: running without plugins.");
+        summary->setText(text(kStrProblemsNoFolder));
     } else if (failures.empty()) {
-        summary->setText("Every library was read.");
+        summary->setText(text(kStrProblemsNone));
     } else if (failures.size() == 1) {
-        summary->setText("1 library could not be read and is left out:");
+        summary->setText(text(kStrProblemsOne));
     } else {
-        summary->setText(
-            QString("%1 libraries could not be read and are left out:").arg(failures.size()));
+        summary->setText(text(kStrProblemsMany).arg(failures.size()));
     }
 }
 

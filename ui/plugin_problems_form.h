@@ -23,6 +23,10 @@ public:
     QLabel* Summary() const noexcept { return summary; }
     QLabel* Folder() const noexcept { return folderLabel; }
 
+protected:
+    /// A language switch re-writes the texts Refresh fills in.
+    void changeEvent(QEvent* event) override;
+
 private:
     IMainWindowCore& core;
     QLabel* summary = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/prj_options_form.h"
 
 #include "i18n/message_box.h"
+#include "i18n/ui_strings.h"
 #include "project/project_options.h"
 #include "ui/hotkey_edit.h"
 #include "ui/option_texts.h"
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -26,7 +28,6 @@ namespace peldor {
 namespace {
 
 constexpr const char* kCaption = "Project options";
-constexpr const char* kQuitLearnQuestion = "You are still in MIDI-learn mode. Quit learn mode?";
 constexpr const char* kPriorityHint =
     "The running audio workers take the new priority as soon as it is applied. The choice is "
     "saved with the project.";
@@ -49,6 +50,8 @@ constexpr std::array<const char*, kRemoteCommandCount> kRemoteRowNames{
 
 QLabel* AddLabel(QWidget* page, const QString& text, int left, int top, int width = 170) {
     auto* label = new QLabel(text, page);
+    // Named after its English text ("lblSineaccuracy"), so that a language file can reach it.
+    label->setObjectName("lbl" + QString(text).remove(QRegularExpression("[^A-Za-z0-9]")));
     label->setGeometry(left, top, width, kFieldHeight);
     return label;
 }
@@ -358,7 +361,8 @@ bool TPrjOptionsForm::btnApplyClick() {
                 break;
             }
         }
-        ShowMessageBox(kCaption, text.toStdString(), kMsgProblem, kButtonsOk, 1);
+        ShowMessageBox(LoadResString(kStrProjectOptionsTitle), text.toStdString(), kMsgProblem,
+                       kButtonsOk, 1);
         field->setFocus();
         field->selectAll();
         return false;
@@ -519,8 +523,9 @@ void TPrjOptionsForm::TakeLearnedMessages() {
 
 void TPrjOptionsForm::btnCloseClick() {
     if (learnTarget != kNoLearnTarget) {
-        const int answer =
-            ShowMessageBox(kCaption, kQuitLearnQuestion, kMsgNotice, kButtonsYesNoCancel, 1);
+        const int answer = ShowMessageBox(LoadResString(kStrProjectOptionsTitle),
+                                          LoadResString(kStrQuitLearnQuestion), kMsgNotice,
+                                          kButtonsYesNoCancel, 1);
         if (answer == kResultYes) {
             for (FieldRow& row : remoteRows) {
                 row.Learn->setChecked(false);

@@ -74,7 +74,7 @@ TEST(InstallTest, InstalledProgramsFindTheirProbeAndHelpPage) {
     for (const fs::path& file :
          {prefix / "bin" / "peldor", prefix / "bin" / "peldor-render",
           prefix / "bin" / "peldor-scan", prefix / "bin" / "peldor.0407.wlx",
-          prefix / "bin" / "peldor.0409.wlx", probe, help,
+          prefix / "bin" / "peldor.0409.wlx", probe, help, help.parent_path() / "peldor_de.html",
           prefix / "share" / "applications" / "peldor.desktop",
           prefix / "share" / "icons" / "hicolor" / "scalable" / "apps" / "peldor.svg"}) {
         EXPECT_TRUE(fs::is_regular_file(file)) << file;

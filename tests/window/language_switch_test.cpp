@@ -14,15 +14,24 @@
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/window/qt_test_app.h"
+#include "ui/asio_form.h"
 #include "ui/main_form.h"
+#include "ui/midi_form.h"
+#include "ui/mixer_form.h"
+#include "ui/plugin_path_window.h"
+#include "ui/plugin_problems_form.h"
+#include "ui/prj_options_form.h"
 #include "ui/slot_list_form.h"
 #include "ui/window_message_pump.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -185,6 +194,57 @@ TEST_F(LanguageSwitchTest, EnglishGermanEnglishRetranslatesTheOpenWindows) {
     ExpectEnglish();
     EXPECT_EQ(Setting("General", "Language"), "1033");
     EXPECT_TRUE(presenter.boxes.empty());
+}
+
+TEST_F(LanguageSwitchTest, WindowsOpenedAfterTheSwitchSpeakItAndFollowItBack) {
+    Open();
+    Act("LANG_GERMAN").trigger();
+    // Windows made after the switch: a mixer, the plugin problems window, the help page.
+    core->NewProject();
+    form->ApplicationIdle();
+    Act("Mixer2").trigger();
+    TMixerForm* mixer = form->Mixer(2);
+    ASSERT_NE(mixer, nullptr);
+    EXPECT_EQ(mixer->windowTitle(), "Mischpult 2 - Summen");
+    EXPECT_EQ(mixer->findChild<QObject*>("oscsine")->property("OffCaption").toString(), "Rauschen");
+    mixer->resize(mixer->sizeHint().expandedTo(mixer->size()));
+    Screenshot(*mixer, "Mixer2Form_de.png");
+    for (const char* action : {"Project_Settings", "MIDI_Settings"}) {
+        Act(action).trigger();
+    }
+    auto* pages = form->ProjectOptionsWindow()->findChild<QTabWidget*>("PageControl");
+    ASSERT_NE(pages, nullptr);
+    EXPECT_EQ(pages->tabText(2), "Fernsteuerung");
+    for (int page = 0; page < pages->count(); ++page) {
+        pages->setCurrentIndex(page);
+        Screenshot(*form->ProjectOptionsWindow(),
+                   "PrjOptionsForm" + std::to_string(page) + "_de.png");
+    }
+    Screenshot(*form->MidiSettingsWindow(), "MIDIForm_de.png");
+    form->AsioWindow()->show();
+    Screenshot(*form->AsioWindow(), "ASIOForm_de.png");
+    TPluginProblemsForm problems(*core);
+    EXPECT_EQ(problems.windowTitle(), "Plugin-Probleme");
+    EXPECT_EQ(problems.findChild<QPushButton*>("btnClose")->text(), "Schließen");
+    EXPECT_EQ(problems.Summary()->text(), "Jede Bibliothek wurde gelesen.");
+    EXPECT_EQ(problems.List()->headerItem()->text(1), "Grund");
+    EXPECT_TRUE(FindHelpPage(kLanguageCodeGerman).filename() == "peldor_de.html");
+    problems.show();
+    Screenshot(problems, "PluginProblemsForm_de.png");
+    TPluginPathForm pathForm;
+    TPluginPathWindow pathWindow(pathForm);
+    EXPECT_EQ(pathWindow.findChild<QPushButton*>("btnPick")->text(), "Plugin-Ordner auswählen");
+    pathWindow.show();
+    Screenshot(pathWindow, "PluginPathForm_de.png");
+
+    Act("LANG_ENGLISH").trigger();
+    EXPECT_EQ(mixer->windowTitle(), "Mixer 2 - Masters");
+    EXPECT_EQ(pages->tabText(2), "Remote");
+    EXPECT_EQ(mixer->findChild<QObject*>("oscsine")->property("OffCaption").toString(), "noise");
+    EXPECT_EQ(problems.windowTitle(), "Plugin problems");
+    EXPECT_EQ(problems.Summary()->text(), "Every library was read.");
+    EXPECT_EQ(problems.List()->headerItem()->text(1), "Reason");
+    EXPECT_TRUE(FindHelpPage(kLanguageCodeEnglish).filename() == "peldor_en.html");
 }
 
 TEST_F(LanguageSwitchTest, StoredGermanTranslatesAtStartUp) {
