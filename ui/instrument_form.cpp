@@ -1,6 +1,7 @@
 #include "ui/instrument_form.h"
 
 #include "ui/flat_style.h"
+#include "ui/remote_keys.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -77,6 +78,7 @@ TInstrumentForm::TInstrumentForm(IMainWindowCore* theCore, int theSlot)
 }
 
 TInstrumentForm::~TInstrumentForm() {
+    ReleaseRemoteKeys(this);
     if (core != nullptr && slot >= 0) {
         TMainWindowPlacement placement;
         placement.Left = pos().x();
@@ -134,6 +136,13 @@ void TInstrumentForm::SetClientSize(int newWidth, int newHeight) {
 void TInstrumentForm::Show() {
     show();
     raise();
+}
+
+void TInstrumentForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A plugin's own editor gets its keys straight from the X server: the performer's keys
+    // are grabbed for this window so they step parts while the editor has the focus.
+    GrabRemoteKeys(this);
 }
 
 void TInstrumentForm::Hide() {

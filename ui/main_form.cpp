@@ -18,6 +18,7 @@
 #include "ui/plugin_path_window.h"
 #include "ui/plugin_problems_form.h"
 #include "ui/prj_options_form.h"
+#include "ui/remote_keys.h"
 #include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
 
@@ -138,6 +139,7 @@ TMainForm::TMainForm(IMainWindowCore& theCore, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+    SetRemoteKeys({});
     SetEditorWindowFactory(nullptr);
     core.SetSlotRefresh({}, {});
     core.SetViews(nullptr);
@@ -292,11 +294,14 @@ void TMainForm::BuildMenu() {
     connect(AddAction(help, "AppAbout", "About", "About|About PELDOR"), &QAction::triggered, this,
             &TMainForm::AppAboutExecute);
 
-    // The remote actions have no menu; their shortcuts work anywhere in the window.
+    // The remote actions have no menu; their shortcuts work in every window of the program
+    // (slot windows, mixers, dialogs), except for keys a focused text field, list, spin box
+    // or drop-down needs (the guard hands those back).
+    InstallRemoteKeyGuard();
     for (int i = 0; i < kRemoteActionCount; ++i) {
         const TRemoteAction& remote = kRemoteActions[static_cast<std::size_t>(i)];
         QAction* action = AddAction(nullptr, remote.Name, remote.Caption, remote.Hint);
-        action->setShortcutContext(Qt::WindowShortcut);
+        action->setShortcutContext(Qt::ApplicationShortcut);
         connect(action, &QAction::triggered, this, [this, i] {
             const ActionScope scope(*this);
             core.RunRemoteCommand(i);
@@ -460,10 +465,17 @@ void TMainForm::HideSettingsDialogs() {
 
 void TMainForm::ApplyRemoteHotkeys() {
     const bool enabled = ProjectOptions().HotkeysEnabled != 0;
+    std::vector<QKeySequence> keys;
     for (int i = 0; i < kRemoteActionCount; ++i) {
-        Action(kRemoteActions[static_cast<std::size_t>(i)].Name)
-            ->setShortcut(enabled ? HotkeyToKeySequence(core.RemoteHotkey(i)) : QKeySequence());
+        const QKeySequence key =
+            enabled ? HotkeyToKeySequence(core.RemoteHotkey(i)) : QKeySequence();
+        Action(kRemoteActions[static_cast<std::size_t>(i)].Name)->setShortcut(key);
+        if (!key.isEmpty()) {
+            keys.push_back(key);
+        }
     }
+    // The same keys reach the actions from inside the plugins' own editors.
+    SetRemoteKeys(keys);
 }
 
 void TMainForm::ShowMaximisedWithPlacement() {
