@@ -21,6 +21,7 @@
 #include "ui/remote_keys.h"
 #include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
+#include "ui/title_bar.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -31,8 +32,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -133,6 +136,7 @@ TMainForm::TMainForm(IMainWindowCore& theCore, QWidget* parent)
                 &TMainForm::ApplicationIdle);
     }
     core.SetViews(this);
+    keptLayout = core.SetWindowLayout(this);
     editorFactory = std::make_unique<TInstrumentFormFactory>(&core);
     SetEditorWindowFactory(editorFactory.get());
     InstallWidgetLocalizer();
@@ -143,6 +147,7 @@ TMainForm::~TMainForm() {
     SetEditorWindowFactory(nullptr);
     core.SetSlotRefresh({}, {});
     core.SetViews(nullptr);
+    core.SetWindowLayout(nullptr);
     while (busyDepth > 0) {
         SetBusyCursor(false);
     }
@@ -373,9 +378,18 @@ void TMainForm::ToggleWindow(QWidget* window) {
 }
 
 void TMainForm::ToggleMixer(int n) {
+    TMixerForm* mixer = EnsureMixer(n);
+    if (mixer == nullptr) {
+        return;
+    }
+    ToggleWindow(mixer);
+    Action(QString("Mixer%1").arg(n))->setChecked(mixer->isVisible());
+}
+
+TMixerForm* TMainForm::EnsureMixer(int n) {
     IMixerCore* mixerCore = core.Mixers();
     if (n < 1 || n > static_cast<int>(mixers.size()) || mixerCore == nullptr) {
-        return;
+        return nullptr;
     }
     TMixerForm*& mixer = mixers[static_cast<std::size_t>(n - 1)];
     QAction* action = Action(QString("Mixer%1").arg(n));
@@ -400,8 +414,53 @@ void TMainForm::ToggleMixer(int n) {
         connect(mixer, &TMixerForm::VisibilityChanged, action, &QAction::setChecked);
         TranslateWindow(mixer);
     }
-    ToggleWindow(mixer);
-    action->setChecked(mixer->isVisible());
+    return mixer;
+}
+
+TWindowLayoutRecord TMainForm::Placement(int window) {
+    const int n = window - kLayoutMixer1 + 1;
+    if (n >= 1 && n <= static_cast<int>(mixers.size()) && core.Mixers() != nullptr) {
+        TWindowLayoutRecord record;
+        if (const TMixerForm* mixer = mixers[static_cast<std::size_t>(n - 1)]) {
+            record.Exists = 1;
+            record.Left = mixer->x();
+            record.Top = mixer->y();
+            record.Width = mixer->width();
+            record.Height = mixer->height();
+            record.Visible = mixer->isVisible() ? 1 : 0;
+        }
+        return record;
+    }
+    return keptLayout != nullptr ? keptLayout->Placement(window) : TWindowLayoutRecord{};
+}
+
+void TMainForm::Place(int window, const TWindowLayoutRecord& record) {
+    const int n = window - kLayoutMixer1 + 1;
+    TMixerForm* mixer = n >= 1 && n <= static_cast<int>(mixers.size()) ? EnsureMixer(n) : nullptr;
+    if (mixer == nullptr) {
+        if (keptLayout != nullptr) {
+            keptLayout->Place(window, record);
+        }
+        return;
+    }
+    // A record from another machine or a damaged file: never smaller than the window allows,
+    // never larger than the screen, and never out of reach of the mouse.
+    QRect rect(record.Left, record.Top, std::max(record.Width, mixer->minimumWidth()),
+               std::max(record.Height, mixer->minimumHeight()));
+    const QScreen* screen = QGuiApplication::screenAt(rect.center());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen != nullptr) {
+        const QRect area = screen->availableGeometry();
+        rect.setSize(rect.size().boundedTo(area.size()).expandedTo(mixer->minimumSize()));
+        if (!area.intersects(rect.adjusted(0, 0, 0, -(rect.height() - TTitleBar::kHeight)))) {
+            rect.moveTopLeft(area.topLeft());
+        }
+    }
+    mixer->setGeometry(rect);
+    mixer->setVisible(record.Visible != 0);
+    Action(QString("Mixer%1").arg(n))->setChecked(mixer->isVisible());
 }
 
 TMixerForm* TMainForm::Mixer(int n) const {
