@@ -219,9 +219,10 @@ bool TRemoteKeyGuard::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (FocusWidgetNeedsKey(static_cast<QWidget*>(watched), *key)) {
-            // Accepted, the key goes to the widget as a key press instead of a shortcut.
+            // Accepted, the key goes to the widget as a key press instead of a shortcut. The
+            // widget still sees the override itself (an open drop-down list closes on it).
             event->accept();
-            return true;
+            return false;
         }
     }
     return QObject::eventFilter(watched, event);
