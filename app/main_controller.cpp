@@ -204,9 +204,17 @@ void TMainController::InstallLinks() {
     ProjectLinks.Slots = slots.get();
     ProjectLinks.Devices = &MidiDeviceSelection();
     ProjectLinks.Views = &views;
-    ProjectLinks.Layout = &layout;
+    ProjectLinks.Layout = windowLayout != nullptr ? windowLayout : &layout;
     ProjectLinks.Shell = this;
     ProjectLinks.Processor = processor.get();
+}
+
+IWindowLayout* TMainController::SetWindowLayout(IWindowLayout* windows) noexcept {
+    windowLayout = windows;
+    if (ProjectLinks.Layout != nullptr) {
+        ProjectLinks.Layout = windowLayout != nullptr ? windowLayout : &layout;
+    }
+    return &layout;
 }
 
 void TMainController::RemoveLinks() {

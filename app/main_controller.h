@@ -220,6 +220,9 @@ public:
     /// The windows' views (busy cursor, pending messages, lists); null removes them. The views
     /// must outlive their installation. Window thread.
     void SetWindowViews(IProjectViews* windows) noexcept { views.SetWindows(windows); }
+    /// The windows the project file's window records go to and come from (null: the records
+    /// kept in memory); returns the records kept in memory.
+    IWindowLayout* SetWindowLayout(IWindowLayout* windows) noexcept;
     /// The windows' views (display only, no activation messages); null while there are none.
     IProjectViews* WindowViews() const noexcept { return views.Windows(); }
 
@@ -263,6 +266,7 @@ private:
     std::unique_ptr<TPluginSlots> slots;
     TActivatingProjectViews views;
     TMemoryWindowLayout layout;
+    IWindowLayout* windowLayout = nullptr;
     TCpuLoad cpuLoad;
 
     TAudioSettings audio;

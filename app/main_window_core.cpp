@@ -107,6 +107,10 @@ void TMainWindowCore::SetViews(IProjectViews* views) {
     controller.SetWindowViews(views);
 }
 
+IWindowLayout* TMainWindowCore::SetWindowLayout(IWindowLayout* windows) {
+    return controller.SetWindowLayout(windows);
+}
+
 TPluginSlots* TMainWindowCore::Slots() const {
     // The slots exist from the start-up's engine creation until the shut-down destroys the
     // engine; the windows may outlive them.

@@ -51,6 +51,7 @@ public:
                                        const TMainWindowPlacement& defaults) const override;
     void WritePlacement(const std::string& section, const TMainWindowPlacement& placement) override;
     IMixerCore* Mixers() override { return &mixers; }
+    IWindowLayout* SetWindowLayout(IWindowLayout* windows) override;
 
     IAudioSettingsCore* AudioSettings() override { return &audioSetup; }
 

@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     jackd2 libjack-jackd2-dev
     librtmidi-dev libasound2-dev libsimpleini-dev
-    qt6-base-dev libx11-dev xvfb xauth
+    qt6-base-dev libx11-dev libxtst-dev xvfb xauth
     dpf-plugins-vst zam-plugins dragonfly-reverb-vst zynaddsubfx-vst
     clang libclang-rt-14-dev clang-format
     libjpeg62-turbo-dev fonts-dejavu-core

@@ -2,12 +2,14 @@
 
 #include "ui/flat_style.h"
 #include "ui/language_switch.h"
+#include "ui/remote_keys.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -79,6 +81,7 @@ TInstrumentForm::TInstrumentForm(IMainWindowCore* theCore, int theSlot)
 }
 
 TInstrumentForm::~TInstrumentForm() {
+    ReleaseRemoteKeys(this);
     if (core != nullptr && slot >= 0) {
         TMainWindowPlacement placement;
         placement.Left = pos().x();
@@ -138,8 +141,29 @@ void TInstrumentForm::Show() {
     raise();
 }
 
+void TInstrumentForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A plugin's own editor gets its keys straight from the X server: the performer's keys
+    // are grabbed for this window so they step parts while the editor has the focus.
+    GrabRemoteKeys(this);
+}
+
 void TInstrumentForm::Hide() {
     hide();
+}
+
+void TInstrumentForm::Move(int left, int top) {
+    // A position from another machine's screens: the window goes to the top left corner of
+    // the screen it is nearest to rather than out of the performer's reach.
+    QPoint position(left, top);
+    const QScreen* screen = QGuiApplication::screenAt(position + QPoint(width() / 2, 0));
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+        if (screen != nullptr) {
+            position = screen->availableGeometry().topLeft();
+        }
+    }
+    move(position);
 }
 
 bool TInstrumentForm::Position(int& left, int& top) const {

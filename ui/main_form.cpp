@@ -21,8 +21,10 @@
 #include "ui/plugin_problems_form.h"
 #include "ui/prj_options_form.h"
 #include "ui/project_form.h"
+#include "ui/remote_keys.h"
 #include "ui/slot_list_form.h"
 #include "ui/splash_form.h"
+#include "ui/title_bar.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -33,8 +35,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -135,15 +139,18 @@ TMainForm::TMainForm(IMainWindowCore& theCore, QWidget* parent)
                 &TMainForm::ApplicationIdle);
     }
     core.SetViews(this);
+    keptLayout = core.SetWindowLayout(this);
     editorFactory = std::make_unique<TInstrumentFormFactory>(&core);
     SetEditorWindowFactory(editorFactory.get());
     InstallWidgetLocalizer();
 }
 
 TMainForm::~TMainForm() {
+    SetRemoteKeys({});
     SetEditorWindowFactory(nullptr);
     core.SetSlotRefresh({}, {});
     core.SetViews(nullptr);
+    core.SetWindowLayout(nullptr);
     while (busyDepth > 0) {
         SetBusyCursor(false);
     }
@@ -307,11 +314,14 @@ void TMainForm::BuildMenu() {
     connect(AddAction(help, "AppAbout", "About", "About|About PELDOR"), &QAction::triggered, this,
             &TMainForm::AppAboutExecute);
 
-    // The remote actions have no menu; their shortcuts work anywhere in the window.
+    // The remote actions have no menu; their shortcuts work in every window of the program
+    // (slot windows, mixers, dialogs), except for keys a focused text field, list, spin box
+    // or drop-down needs (the guard hands those back).
+    InstallRemoteKeyGuard();
     for (int i = 0; i < kRemoteActionCount; ++i) {
         const TRemoteAction& remote = kRemoteActions[static_cast<std::size_t>(i)];
         QAction* action = AddAction(nullptr, remote.Name, remote.Caption, remote.Hint);
-        action->setShortcutContext(Qt::WindowShortcut);
+        action->setShortcutContext(Qt::ApplicationShortcut);
         connect(action, &QAction::triggered, this, [this, i] {
             const ActionScope scope(*this);
             core.RunRemoteCommand(i);
@@ -383,9 +393,18 @@ void TMainForm::ToggleWindow(QWidget* window) {
 }
 
 void TMainForm::ToggleMixer(int n) {
+    TMixerForm* mixer = EnsureMixer(n);
+    if (mixer == nullptr) {
+        return;
+    }
+    ToggleWindow(mixer);
+    Action(QString("Mixer%1").arg(n))->setChecked(mixer->isVisible());
+}
+
+TMixerForm* TMainForm::EnsureMixer(int n) {
     IMixerCore* mixerCore = core.Mixers();
     if (n < 1 || n > static_cast<int>(mixers.size()) || mixerCore == nullptr) {
-        return;
+        return nullptr;
     }
     TMixerForm*& mixer = mixers[static_cast<std::size_t>(n - 1)];
     QAction* action = Action(QString("Mixer%1").arg(n));
@@ -410,8 +429,53 @@ void TMainForm::ToggleMixer(int n) {
         connect(mixer, &TMixerForm::VisibilityChanged, action, &QAction::setChecked);
         TranslateWindow(mixer);
     }
-    ToggleWindow(mixer);
-    action->setChecked(mixer->isVisible());
+    return mixer;
+}
+
+TWindowLayoutRecord TMainForm::Placement(int window) {
+    const int n = window - kLayoutMixer1 + 1;
+    if (n >= 1 && n <= static_cast<int>(mixers.size()) && core.Mixers() != nullptr) {
+        TWindowLayoutRecord record;
+        if (const TMixerForm* mixer = mixers[static_cast<std::size_t>(n - 1)]) {
+            record.Exists = 1;
+            record.Left = mixer->x();
+            record.Top = mixer->y();
+            record.Width = mixer->width();
+            record.Height = mixer->height();
+            record.Visible = mixer->isVisible() ? 1 : 0;
+        }
+        return record;
+    }
+    return keptLayout != nullptr ? keptLayout->Placement(window) : TWindowLayoutRecord{};
+}
+
+void TMainForm::Place(int window, const TWindowLayoutRecord& record) {
+    const int n = window - kLayoutMixer1 + 1;
+    TMixerForm* mixer = n >= 1 && n <= static_cast<int>(mixers.size()) ? EnsureMixer(n) : nullptr;
+    if (mixer == nullptr) {
+        if (keptLayout != nullptr) {
+            keptLayout->Place(window, record);
+        }
+        return;
+    }
+    // A record from another machine or a damaged file: never smaller than the window allows,
+    // never larger than the screen, and never out of reach of the mouse.
+    QRect rect(record.Left, record.Top, std::max(record.Width, mixer->minimumWidth()),
+               std::max(record.Height, mixer->minimumHeight()));
+    const QScreen* screen = QGuiApplication::screenAt(rect.center());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen != nullptr) {
+        const QRect area = screen->availableGeometry();
+        rect.setSize(rect.size().boundedTo(area.size()).expandedTo(mixer->minimumSize()));
+        if (!area.intersects(rect.adjusted(0, 0, 0, -(rect.height() - TTitleBar::kHeight)))) {
+            rect.moveTopLeft(area.topLeft());
+        }
+    }
+    mixer->setGeometry(rect);
+    mixer->setVisible(record.Visible != 0);
+    Action(QString("Mixer%1").arg(n))->setChecked(mixer->isVisible());
 }
 
 TMixerForm* TMainForm::Mixer(int n) const {
@@ -475,10 +539,17 @@ void TMainForm::HideSettingsDialogs() {
 
 void TMainForm::ApplyRemoteHotkeys() {
     const bool enabled = ProjectOptions().HotkeysEnabled != 0;
+    std::vector<QKeySequence> keys;
     for (int i = 0; i < kRemoteActionCount; ++i) {
-        Action(kRemoteActions[static_cast<std::size_t>(i)].Name)
-            ->setShortcut(enabled ? HotkeyToKeySequence(core.RemoteHotkey(i)) : QKeySequence());
+        const QKeySequence key =
+            enabled ? HotkeyToKeySequence(core.RemoteHotkey(i)) : QKeySequence();
+        Action(kRemoteActions[static_cast<std::size_t>(i)].Name)->setShortcut(key);
+        if (!key.isEmpty()) {
+            keys.push_back(key);
+        }
     }
+    // The same keys reach the actions from inside the plugins' own editors.
+    SetRemoteKeys(keys);
 }
 
 void TMainForm::ShowMaximisedWithPlacement() {

@@ -7,6 +7,7 @@
 
 #include "midi/window_messages.h"
 #include "project/project_views.h"
+#include "project/window_layout.h"
 #include "ui/main_window_core.h"
 
 #include <QMainWindow>
@@ -44,7 +45,7 @@ inline constexpr const char* kProjectFileSuffix = "pdp";
 /// to the English one. Empty when none exists.
 std::filesystem::path FindHelpPage(std::int16_t languageCode);
 
-class TMainForm final : public QMainWindow, private IProjectViews {
+class TMainForm final : public QMainWindow, private IProjectViews, private IWindowLayout {
     Q_OBJECT
 public:
     /// Builds the window (not shown) and installs its views in the core.
@@ -119,6 +120,11 @@ private:
     void SelectConnection(std::int32_t index) override;
     void UpdateAllMixers() override;
 
+    // IWindowLayout: the mixers' records in the project file are theirs; the other windows'
+    // records stay with the core's kept records.
+    TWindowLayoutRecord Placement(int window) override;
+    void Place(int window, const TWindowLayoutRecord& record) override;
+
     /// Marks a core call that the timer, the idle handler and remote commands must not enter
     /// from a nested event loop (a message box it shows).
     struct ActionScope {
@@ -145,6 +151,8 @@ private:
     void ToggleWindow(QWidget* window);
     /// Creates mixer window 1-4 on first use, then shows or hides it.
     void ToggleMixer(int n);
+    /// Mixer window 1-4, created when it does not exist yet; null without mixers.
+    TMixerForm* EnsureMixer(int n);
     void HookSettingsDialogs();
     void ToggleProjectOptions();
     void ToggleMidiSettings();
@@ -180,6 +188,8 @@ private:
     TPluginProblemsForm* problemsForm = nullptr;
     TProjectForm* projectForm = nullptr;
     TInspectorForm* inspectorForm = nullptr;
+    /// The core's kept window records, for the windows this window does not place itself.
+    IWindowLayout* keptLayout = nullptr;
     int busyDepth = 0;
     int actionDepth = 0;
     std::vector<TWindowMessage> deferred;

@@ -17,6 +17,7 @@
 namespace peldor {
 
 class IAudioSettingsCore;
+class IWindowLayout;
 class IMixerCore;
 class IProjectViews;
 struct TPluginMenu;
@@ -117,6 +118,12 @@ public:
     // ---- The mixer windows ----
     /// What the mixer windows reach the program through; null: no mixer windows.
     virtual IMixerCore* Mixers() { return nullptr; }
+
+    // ---- The window layout in the project file ----
+    /// Makes windows the place the project file's window records are written from and read
+    /// into; null goes back to the records the core keeps. Returns those kept records, where
+    /// windows sends the records of windows it does not place itself (null when none).
+    virtual IWindowLayout* SetWindowLayout(IWindowLayout* /*windows*/) { return nullptr; }
 
     // ---- The plugin folder ----
     /// Reads every library of folder (empty: the folder of the last scan) again, cache or not,

@@ -5,8 +5,11 @@
 // and at shut-down. Screenshots of the slot windows beside the main window.
 
 #include "plugins/host_callback.h"
+#include "project/project_model.h"
+#include "project/project_options.h"
 #include "tests/window/slot_window_fixture.h"
 #include "ui/instrument_form.h"
+#include "ui/remote_keys.h"
 #include "vst2/vst2_abi.h"
 
 #include <QGuiApplication>
@@ -14,6 +17,8 @@
 #include <QScreen>
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <dlfcn.h>
 
 #include <chrono>
@@ -186,6 +191,85 @@ TEST_F(EditorWindowTest, RealEditorsOpenIdleResizeAndClose) {
     EXPECT_TRUE(WaitFor([&] { return ChildSizes(eqHost).empty(); }));
 
     // Nekobi's editor is still open: the shut-down closes it before unloading the plugin.
+    form->close();
+    controller->Shutdown();
+}
+
+/// The first window directly inside window, or 0.
+Window FirstChild(Display* display, Window window) {
+    Window root = 0, parent = 0, first = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && count > 0) {
+        first = children[0];
+    }
+    if (children != nullptr) {
+        XFree(children);
+    }
+    return first;
+}
+
+TEST_F(EditorWindowTest, RemoteKeysStepPartsWhileAPluginsOwnEditorHasTheFocus) {
+    if (!Install("3BandEQ-vst.so")) {
+        GTEST_SKIP() << "dpf-plugins-vst (3BandEQ) is not installed";
+    }
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (XTestQueryExtension(display, &event, &error, &major, &minor) == 0) {
+        XCloseDisplay(display);
+        GTEST_SKIP() << "the X server has no XTEST extension";
+    }
+    Open();
+    ASSERT_EQ(EffectCatalogue.size(), 1u);
+    TShowDescription show;
+    show.Parts = {{"first", 0}, {"second", 12}, {"third", 7}};
+    show.InstrumentIndex = -1;
+    show.EffectIndex = 0;
+    std::string writeError;
+    ASSERT_TRUE(WriteShowFile(dir / "parts.pdp", show, writeError)) << writeError;
+    ASSERT_TRUE(core->OpenProject(dir / "parts.pdp"));
+    form->ApplicationIdle();
+    ASSERT_EQ(CurrentPart, 0);
+
+    TInstrumentForm* window = SlotWindow(16);
+    ASSERT_NE(window, nullptr);
+    if (!window->isVisible()) {
+        core->ToggleSlotEditor(16);
+    }
+    ASSERT_TRUE(window->isVisible());
+    ASSERT_FALSE(controller->Slots().PluginInSlot(16)->GenericEditorShown());
+    ASSERT_TRUE(WaitFor([&] { return FirstChild(display, window->Handle()) != 0; }));
+    const Window editor = FirstChild(display, window->Handle());
+
+    // The keyboard focus and the pointer inside the plugin's own window, as after a click on
+    // one of its knobs: its keys go to the plugin's connection, not to Qt's.
+    window->move(100, 100);
+    window->raise();
+    QTest::qWait(200);
+    auto press = [&](KeySym key) {
+        XSetInputFocus(display, editor, RevertToParent, CurrentTime);
+        XWarpPointer(display, 0, editor, 0, 0, 0, 0, 10, 10);
+        XSync(display, False);
+        const KeyCode code = XKeysymToKeycode(display, key);
+        XTestFakeKeyEvent(display, code, True, CurrentTime);
+        XTestFakeKeyEvent(display, code, False, CurrentTime);
+        XSync(display, False);
+    };
+    press(XK_Down);
+    EXPECT_TRUE(WaitFor([] { return CurrentPart == 1; }));
+    press(XK_Down);
+    EXPECT_TRUE(WaitFor([] { return CurrentPart == 2; }));
+    press(XK_Up);
+    EXPECT_TRUE(WaitFor([] { return CurrentPart == 1; }));
+
+    // New hotkeys from the options are grabbed instead of the old ones.
+    ProjectOptions().RemoteCommands[1].Hotkey = 0x50; // "P": previous part
+    form->ApplyRemoteHotkeys();
+    press(XK_p);
+    EXPECT_TRUE(WaitFor([] { return CurrentPart == 0; }));
+
+    XCloseDisplay(display);
     form->close();
     controller->Shutdown();
 }
