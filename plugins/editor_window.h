@@ -83,8 +83,6 @@ public:
     virtual bool FallsBackToGenericEditor() const { return false; }
     /// The window's position on the desktop, when it has one.
     virtual bool Position(int& /*left*/, int& /*top*/) const { return false; }
-    /// Moves the window to a position on the desktop; nothing for a window without one.
-    virtual void Move(int /*left*/, int /*top*/) {}
 
     /// Raised by the window: the user closes it (the handler may destroy the window, so the
     /// window touches nothing of itself after calling it), it becomes or stops being active.

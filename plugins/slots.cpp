@@ -576,13 +576,6 @@ bool TPluginSlots::EditorWindowPosition(std::int32_t slot, std::int32_t& left, s
     return true;
 }
 
-void TPluginSlots::PlaceEditorWindow(std::int32_t slot, std::int32_t left, std::int32_t top) {
-    if (IEditorWindow* window = SlotWindow(slot)) {
-        windowPositions[static_cast<std::size_t>(slot)] = {left, top};
-        window->Move(left, top);
-    }
-}
-
 void TPluginSlots::ShowEditor(std::int32_t slot) {
     TVstPlugIn* plugin = PluginInSlot(slot);
     if (plugin == nullptr) {

@@ -126,7 +126,6 @@ public:
                         TCatalogueEntryInfo& entry) override;
     bool EditorWindowVisible(std::int32_t slot) override;
     bool EditorWindowPosition(std::int32_t slot, std::int32_t& left, std::int32_t& top) override;
-    void PlaceEditorWindow(std::int32_t slot, std::int32_t left, std::int32_t top) override;
     void ShowEditor(std::int32_t slot) override;
     void HideEditor(std::int32_t slot) override;
 

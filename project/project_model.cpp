@@ -532,12 +532,6 @@ bool ApplySlotSettings(const TPluginSettings& settings) {
     ISlotPlugin* loaded = host->SlotPlugin(slot);
     if (loaded == nullptr || loaded->DLLFileName() != entry.LibraryFile) {
         LoadSlot(slot, settings.PluginIndex);
-        // A plugin the song brings gets its window where the song last had it. 0, 0 is what
-        // a song that never recorded a position holds: the window stays where it is then.
-        // A plugin that stays across a song change keeps its window where the user put it.
-        if (settings.EditorLeft != 0 || settings.EditorTop != 0) {
-            host->PlaceEditorWindow(slot, settings.EditorLeft, settings.EditorTop);
-        }
     }
     if (settings.EditorVisible) {
         host->ShowEditor(slot);

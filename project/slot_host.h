@@ -72,10 +72,6 @@ public:
     virtual bool EditorWindowVisible(std::int32_t slot) = 0;
     /// Position of the slot's editor window; false when the slot has no window.
     virtual bool EditorWindowPosition(std::int32_t slot, std::int32_t& left, std::int32_t& top) = 0;
-    /// Puts the slot's editor window at a position the project recorded (nothing when the
-    /// slot has no window).
-    virtual void PlaceEditorWindow(std::int32_t /*slot*/, std::int32_t /*left*/,
-                                   std::int32_t /*top*/) {}
     /// Shows the slot's editor window and opens the plugin editor in it.
     virtual void ShowEditor(std::int32_t slot) = 0;
     /// Closes the plugin editor and the slot's editor window.

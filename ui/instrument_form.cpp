@@ -9,7 +9,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -150,20 +149,6 @@ void TInstrumentForm::showEvent(QShowEvent* event) {
 
 void TInstrumentForm::Hide() {
     hide();
-}
-
-void TInstrumentForm::Move(int left, int top) {
-    // A position from another machine's screens: the window goes to the top left corner of
-    // the screen it is nearest to rather than out of the performer's reach.
-    QPoint position(left, top);
-    const QScreen* screen = QGuiApplication::screenAt(position + QPoint(width() / 2, 0));
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-        if (screen != nullptr) {
-            position = screen->availableGeometry().topLeft();
-        }
-    }
-    move(position);
 }
 
 bool TInstrumentForm::Position(int& left, int& top) const {

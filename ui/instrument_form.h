@@ -62,8 +62,6 @@ public:
     int TextWidth(const std::string& text) const override;
     bool FallsBackToGenericEditor() const override { return true; }
     bool Position(int& left, int& top) const override;
-    /// Keeps the title bar within reach on some screen.
-    void Move(int left, int top) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -105,10 +105,6 @@ public:
         top = it->second.second;
         return true;
     }
-    void PlaceEditorWindow(std::int32_t slot, std::int32_t left, std::int32_t top) override {
-        log.push_back("place " + std::to_string(slot) + " " + std::to_string(left) + " " +
-                      std::to_string(top));
-    }
     void ShowEditor(std::int32_t slot) override {
         log.push_back("show " + std::to_string(slot));
         visible[slot] = true;

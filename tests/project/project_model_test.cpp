@@ -420,18 +420,6 @@ TEST_F(SlotCapture, ApplySlotSettingsLoadsOnlyWhatChanged) {
     host.log.clear();
     ApplySlotSettings(song.SlotSettings[0]);
     EXPECT_EQ(host.log, (std::vector<std::string>{"instrument 0 0", "hide 0"}));
-
-    // A plugin the song brings gets the window place the song recorded; one that stays keeps
-    // the window where the user has it.
-    song.SlotSettings[0].EditorLeft = 300;
-    song.SlotSettings[0].EditorTop = -40;
-    host.Put(0, "other.so");
-    host.log.clear();
-    ApplySlotSettings(song.SlotSettings[0]);
-    EXPECT_EQ(host.log, (std::vector<std::string>{"instrument 0 0", "place 0 300 -40", "hide 0"}));
-    host.log.clear();
-    ApplySlotSettings(song.SlotSettings[0]);
-    EXPECT_EQ(host.log, (std::vector<std::string>{"hide 0"}));
 }
 
 TEST_F(SlotCapture, PluginMissingFromTheCatalogueLeavesTheSlotEmptyAndKeepsTheIndex) {

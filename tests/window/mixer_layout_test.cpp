@@ -1,12 +1,9 @@
-// Window places the project file holds: the mixers' records (which exist, where, how big,
-// shown or hidden), saved with the project and applied when a project is opened in a program
-// that has never shown them, the other windows' records passing through unchanged; and the
-// slot windows, placed where the song last had them when the song loads their plugins.
+// The mixers' places in the project file: saved with the project (which exist, where, how big,
+// shown or hidden), and applied when a project is opened in a program that has never shown
+// them. The records of the other windows pass through unchanged.
 
 #include "project/project_file.h"
-#include "project/project_model.h"
 #include "tests/window/slot_window_fixture.h"
-#include "ui/instrument_form.h"
 #include "ui/mixer_form.h"
 
 #include <QScreen>
@@ -16,9 +13,9 @@
 namespace peldor::test {
 namespace {
 
-class ProjectLayoutTest : public SlotWindowFixture {
+class MixerLayoutTest : public SlotWindowFixture {
 protected:
-    ProjectLayoutTest() { CopyTestPlugin("PeldorSynth", plugins, "PeldorSynth.so"); }
+    MixerLayoutTest() { CopyTestPlugin("PeldorSynth", plugins, "PeldorSynth.so"); }
 
     /// Ends the running program and starts a fresh one, as the next evening's show does.
     void Restart() {
@@ -30,14 +27,6 @@ protected:
         Open();
     }
 
-    static void Write(const std::filesystem::path& path, const TProjectFileImage& image) {
-        TByteBuffer bytes;
-        WriteProjectFile(image, bytes);
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
-
     TProjectFileImage Load(const std::filesystem::path& path) {
         TProjectFileImage image;
         std::string message;
@@ -46,7 +35,7 @@ protected:
     }
 };
 
-TEST_F(ProjectLayoutTest, MixersAreSavedWithTheProjectAndPlacedWhenItOpens) {
+TEST_F(MixerLayoutTest, MixersAreSavedWithTheProjectAndPlacedWhenItOpens) {
     Open();
     OpenShow(0, -1);
     form->Action("Mixer2")->trigger();
@@ -67,7 +56,11 @@ TEST_F(ProjectLayoutTest, MixersAreSavedWithTheProjectAndPlacedWhenItOpens) {
     // Records of windows that place themselves elsewhere (here the inspector, which does not
     // exist yet) survive opening and saving.
     image.WindowLayout[kLayoutInspector] = {1, 7, 8, 9, 10, 1};
-    Write(path, image);
+    TByteBuffer bytes;
+    WriteProjectFile(image, bytes);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 
     Restart();
     ASSERT_EQ(form->Mixer(2), nullptr);
@@ -94,7 +87,7 @@ TEST_F(ProjectLayoutTest, MixersAreSavedWithTheProjectAndPlacedWhenItOpens) {
     EXPECT_EQ(again.WindowLayout[kLayoutInspector], (TWindowLayoutRecord{1, 7, 8, 9, 10, 1}));
 }
 
-TEST_F(ProjectLayoutTest, RecordsOutOfReachAreBroughtBackOnScreen) {
+TEST_F(MixerLayoutTest, RecordsOutOfReachAreBroughtBackOnScreen) {
     Open();
     OpenShow(0, -1);
     const std::filesystem::path path = dir / "far.pdp";
@@ -103,7 +96,11 @@ TEST_F(ProjectLayoutTest, RecordsOutOfReachAreBroughtBackOnScreen) {
     // Another machine's second screen, a size below the window's minimum, and one far too big.
     image.WindowLayout[kLayoutMixer1] = {1, -40000, 90000, -5, 0, 1};
     image.WindowLayout[kLayoutMixer3] = {1, 10, 10, 100000, 100000, 1};
-    Write(path, image);
+    TByteBuffer bytes;
+    WriteProjectFile(image, bytes);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 
     ASSERT_TRUE(core->OpenProject(path));
     form->ApplicationIdle();
@@ -117,44 +114,6 @@ TEST_F(ProjectLayoutTest, RecordsOutOfReachAreBroughtBackOnScreen) {
         EXPECT_LE(mixer->width(), screen.width()) << n;
         EXPECT_LE(mixer->height(), screen.height()) << n;
     }
-}
-
-TEST_F(ProjectLayoutTest, SlotWindowsOpenWhereTheSongLastHadThem) {
-    Open();
-    OpenShow(0, -1);
-    const std::filesystem::path path = dir / "slots.pdp";
-    ASSERT_TRUE(core->SaveProjectAs(path));
-    TProjectFileImage image = Load(path);
-    TSong* song = image.Project->SongAt(0);
-    ASSERT_NE(song, nullptr);
-    song->SlotSettings[0].EditorVisible = 1;
-    song->SlotSettings[0].EditorLeft = 230;
-    song->SlotSettings[0].EditorTop = 140;
-    Write(path, image);
-
-    Restart();
-    ASSERT_TRUE(core->OpenProject(path));
-    form->ApplicationIdle();
-    auto* window = dynamic_cast<TInstrumentForm*>(controller->Slots().SlotWindow(0));
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->pos(), QPoint(230, 140));
-    // Saved again after the performer moved it: the new place is the song's.
-    window->move(260, 170);
-    ASSERT_TRUE(core->SaveProject());
-    EXPECT_EQ(Load(path).Project->SongAt(0)->SlotSettings[0].EditorLeft, 260);
-
-    // A place on a screen this machine does not have: the window stays within reach.
-    image = Load(path);
-    image.Project->SongAt(0)->SlotSettings[0].EditorLeft = -30000;
-    image.Project->SongAt(0)->SlotSettings[0].EditorTop = 50000;
-    Write(path, image);
-    Restart();
-    ASSERT_TRUE(core->OpenProject(path));
-    form->ApplicationIdle();
-    window = dynamic_cast<TInstrumentForm*>(controller->Slots().SlotWindow(0));
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(window->pos()));
 }
 
 } // namespace
