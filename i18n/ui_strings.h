@@ -28,6 +28,14 @@ inline constexpr ResourceStringId kStrAboutText = 7016;
 inline constexpr ResourceStringId kStrNoAudioDriver = 7020;
 inline constexpr ResourceStringId kStrQuitLearnQuestion = 7021;
 inline constexpr ResourceStringId kStrProjectOptionsTitle = 7022;
+// The project options' refusals of a field: the field's name, what was typed, the range.
+inline constexpr ResourceStringId kStrOptionNotWholeNumber = 7040;
+inline constexpr ResourceStringId kStrOptionEpsilon = 7041;
+inline constexpr ResourceStringId kStrOptionSeparator = 7042;
+inline constexpr ResourceStringId kStrOptionFilter = 7043;
+inline constexpr ResourceStringId kStrOptionData = 7044;
+inline constexpr ResourceStringId kStrOptionDecimalSeparator = 7045;
+inline constexpr ResourceStringId kStrOptionThousandSeparator = 7046;
 
 inline constexpr ResourceStringEntry kUiStrings[] = {
     {kStrProblemsFolder, "Plugin folder: %1"},
@@ -49,6 +57,14 @@ inline constexpr ResourceStringEntry kUiStrings[] = {
     {kStrNoAudioDriver, "Sorry, no ASIO driver present. Application terminated."},
     {kStrQuitLearnQuestion, "You are still in MIDI-learn mode. Quit learn mode?"},
     {kStrProjectOptionsTitle, "Project options"},
+    {kStrOptionNotWholeNumber, "%1, %2 %3: \"%4\" is not a whole number from %5 to %6."},
+    {kStrOptionEpsilon, "Epsilon: \"%1\" is not a number of 0 or more, such as %2."},
+    {kStrOptionSeparator, "%1: \"%2\" is not one character from the basic set (letters, "
+                          "digits, punctuation or a space); leave the field empty for none."},
+    {kStrOptionFilter, "Filter %1"},
+    {kStrOptionData, "Data"},
+    {kStrOptionDecimalSeparator, "Decimal separator"},
+    {kStrOptionThousandSeparator, "Thousand separator"},
 };
 
 } // namespace peldor

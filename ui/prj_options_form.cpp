@@ -48,6 +48,11 @@ constexpr char16_t kFirstPrintable = 0x20, kLastPrintable = 0x7E;
 constexpr std::array<const char*, kRemoteCommandCount> kRemoteRowNames{
     "Next part", "Previous part", "Next song", "Previous song", "All notes off"};
 
+/// A resource string in the chosen language.
+QString Res(ResourceStringId id) {
+    return QString::fromStdString(LoadResString(id));
+}
+
 QLabel* AddLabel(QWidget* page, const QString& text, int left, int top, int width = 170) {
     auto* label = new QLabel(text, page);
     // Named after its English text ("lblSineaccuracy"), so that a language file can reach it.
@@ -252,13 +257,14 @@ void TPrjOptionsForm::BuildRemotePage() {
     for (int r = 0; r < kRemoteCommandCount; ++r) {
         const auto at = static_cast<std::size_t>(r);
         const int top = 84 + r * 32;
-        AddLabel(page, kRemoteRowNames[at], 16, top, 108);
+        QLabel* label = AddLabel(page, kRemoteRowNames[at], 16, top, 108);
         auto* hotkey = new THotkeyEdit(page);
         hotkey->setObjectName(QString("hk%1").arg(r + 1));
         hotkey->setGeometry(kHotkeyLeft, top, kHotkeyWidth, kFieldHeight);
         connect(hotkey, &THotkeyEdit::Changed, this, &TPrjOptionsForm::Changed);
         hotkeys[at] = hotkey;
         FieldRow& row = remoteRows[at];
+        row.Label = label;
         for (int c = 0; c < 3; ++c) {
             const QString name = QString("edtRemote%1_%2").arg(r + 1).arg(c + 1);
             row.Fields[static_cast<std::size_t>(c)] = AddNumberField(
@@ -373,13 +379,12 @@ bool TPrjOptionsForm::btnApplyClick() {
             const std::optional<std::int32_t> value =
                 ParseWholeNumber(row.Fields[c]->text(), kPatternMin, kPatternMax);
             if (!value) {
-                return refuse(row.Fields[c],
-                              QString("%1, %2 %3: \"%4\" is not a whole number from %5 to %6.")
-                                  .arg(name, column)
-                                  .arg(c + 1)
-                                  .arg(row.Fields[c]->text())
-                                  .arg(kPatternMin)
-                                  .arg(kPatternMax));
+                return refuse(row.Fields[c], Res(kStrOptionNotWholeNumber)
+                                                 .arg(name, column)
+                                                 .arg(c + 1)
+                                                 .arg(row.Fields[c]->text())
+                                                 .arg(kPatternMin)
+                                                 .arg(kPatternMax));
             }
             values[c] = static_cast<std::int16_t>(*value);
         }
@@ -388,13 +393,16 @@ bool TPrjOptionsForm::btnApplyClick() {
 
     std::array<std::array<std::int16_t, 3>, 2> filters{};
     for (std::size_t r = 0; r < filterRows.size(); ++r) {
-        if (!checkRow(filterRows[r], QString("Filter %1").arg(r + 1), "Data", filters[r])) {
+        if (!checkRow(filterRows[r], Res(kStrOptionFilter).arg(r + 1), Res(kStrOptionData),
+                      filters[r])) {
             return false;
         }
     }
     std::array<std::array<std::int16_t, 3>, kRemoteCommandCount> patterns{};
     for (std::size_t r = 0; r < remoteRows.size(); ++r) {
-        if (!checkRow(remoteRows[r], kRemoteRowNames[r], "MIDI", patterns[r])) {
+        const QString name = remoteRows[r].Label != nullptr ? remoteRows[r].Label->text()
+                                                            : QString(kRemoteRowNames[r]);
+        if (!checkRow(remoteRows[r], name, "MIDI", patterns[r])) {
             return false;
         }
     }
@@ -403,18 +411,16 @@ bool TPrjOptionsForm::btnApplyClick() {
     if (edtEpsilon->text() != loadedEpsilon) {
         epsilon = ParseEpsilon(edtEpsilon->text(), locale);
         if (!epsilon) {
-            return refuse(edtEpsilon,
-                          QString("Epsilon: \"%1\" is not a number of 0 or more, such as %2.")
-                              .arg(edtEpsilon->text(), FormatEpsilon(1e-29f, locale)));
+            return refuse(
+                edtEpsilon,
+                Res(kStrOptionEpsilon).arg(edtEpsilon->text(), FormatEpsilon(1e-29f, locale)));
         }
     }
-    for (const auto& [field, name] : {std::pair{edtDecimalSeparator, "Decimal separator"},
-                                      std::pair{edtThousandSeparator, "Thousand separator"}}) {
+    for (const auto& [field, name] :
+         {std::pair{edtDecimalSeparator, kStrOptionDecimalSeparator},
+          std::pair{edtThousandSeparator, kStrOptionThousandSeparator}}) {
         if (!SeparatorAccepted(field->text())) {
-            return refuse(field, QString("%1: \"%2\" is not one character from the basic "
-                                         "set (letters, digits, punctuation or a space); leave "
-                                         "the field empty for none.")
-                                     .arg(name, field->text()));
+            return refuse(field, Res(kStrOptionSeparator).arg(Res(name), field->text()));
         }
     }
 

@@ -77,6 +77,8 @@ private:
         std::array<QLineEdit*, 3> Fields{};
         QPushButton* Learn = nullptr;
         int Target = kNoLearnTarget;
+        /// Names the row in messages (its caption, in the chosen language).
+        QLabel* Label = nullptr;
     };
 
     void BuildGeneralPage();
