@@ -29,6 +29,10 @@ inline constexpr ResourceStringId kStrNoAudioDriver = 7020;
 inline constexpr ResourceStringId kStrQuitLearnQuestion = 7021;
 inline constexpr ResourceStringId kStrProjectOptionsTitle = 7022;
 
+// The project window's name box for connections (songs and parts: app_strings.h).
+inline constexpr ResourceStringId kStrConnectionNameTitle = 7030;
+inline constexpr ResourceStringId kStrConnectionNamePrompt = 7031;
+
 inline constexpr ResourceStringEntry kUiStrings[] = {
     {kStrProblemsFolder, "Plugin folder: %1"},
     {kStrProblemsNoFolder, "No plugin folder: running without plugins."},
@@ -49,6 +53,8 @@ inline constexpr ResourceStringEntry kUiStrings[] = {
     {kStrNoAudioDriver, "Sorry, no ASIO driver present. Application terminated."},
     {kStrQuitLearnQuestion, "You are still in MIDI-learn mode. Quit learn mode?"},
     {kStrProjectOptionsTitle, "Project options"},
+    {kStrConnectionNameTitle, "Connection name"},
+    {kStrConnectionNamePrompt, "Please give a connection name"},
 };
 
 } // namespace peldor
