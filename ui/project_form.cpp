@@ -257,6 +257,17 @@ TProjectForm::AddButtons(const char* suffix, std::array<void (TProjectForm::*)()
 
 void TProjectForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    PlaceControls();
+}
+
+void TProjectForm::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        PlaceControls();
+    }
+}
+
+void TProjectForm::PlaceControls() {
     const int w = width();
     const int h = height();
     const int half = w / 2;
