@@ -37,6 +37,10 @@ inline constexpr ResourceStringId kStrOptionData = 7044;
 inline constexpr ResourceStringId kStrOptionDecimalSeparator = 7045;
 inline constexpr ResourceStringId kStrOptionThousandSeparator = 7046;
 
+// The project window's name box for connections (songs and parts: app_strings.h).
+inline constexpr ResourceStringId kStrConnectionNameTitle = 7030;
+inline constexpr ResourceStringId kStrConnectionNamePrompt = 7031;
+
 inline constexpr ResourceStringEntry kUiStrings[] = {
     {kStrProblemsFolder, "Plugin folder: %1"},
     {kStrProblemsNoFolder, "No plugin folder: running without plugins."},
@@ -65,6 +69,8 @@ inline constexpr ResourceStringEntry kUiStrings[] = {
     {kStrOptionData, "Data"},
     {kStrOptionDecimalSeparator, "Decimal separator"},
     {kStrOptionThousandSeparator, "Thousand separator"},
+    {kStrConnectionNameTitle, "Connection name"},
+    {kStrConnectionNamePrompt, "Please give a connection name"},
 };
 
 } // namespace peldor

@@ -1,7 +1,9 @@
 #include "ui/project_form.h"
 
 #include "engine/strip_table.h"
+#include "i18n/app_strings.h"
 #include "i18n/message_box.h"
+#include "i18n/ui_strings.h"
 #include "midi/switching.h"
 #include "midi/switching_views.h"
 #include "project/project_model.h"
@@ -77,8 +79,11 @@ std::int32_t IndexAfterDelete(std::int32_t index, std::int32_t countAfter) {
     return index < countAfter ? index : countAfter - 1;
 }
 
-bool AskName(const char* title, const char* prompt, std::string& name) {
-    return ShowInputBox(title, prompt, kMsgQuestion, kButtonsOkCancel, 1, name) == kResultOk;
+/// The name box; title and prompt are resource strings, the preset stays as it is (a default
+/// name such as "new song" is saved into the project, whatever the language).
+bool AskName(ResourceStringId title, ResourceStringId prompt, std::string& name) {
+    return ShowInputBox(LoadResString(title), LoadResString(prompt), kMsgQuestion, kButtonsOkCancel,
+                        1, name) == kResultOk;
 }
 
 TSong* CurrentSongObject() {
@@ -252,6 +257,17 @@ TProjectForm::AddButtons(const char* suffix, std::array<void (TProjectForm::*)()
 
 void TProjectForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    PlaceControls();
+}
+
+void TProjectForm::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        PlaceControls();
+    }
+}
+
+void TProjectForm::PlaceControls() {
     const int w = width();
     const int h = height();
     const int half = w / 2;
@@ -540,7 +556,7 @@ void TProjectForm::RenameSong() {
         return;
     }
     std::string name = song->Name;
-    if (!AskName("Song name", "Please give a song name", name)) {
+    if (!AskName(kStrSongNameTitle, kStrSongNamePrompt, name)) {
         return;
     }
     song->Name = name;
@@ -555,7 +571,7 @@ void TProjectForm::RenamePart() {
         return;
     }
     std::string name = part->Name;
-    if (!AskName("Part name", "Please give a part name", name)) {
+    if (!AskName(kStrPartNameTitle, kStrPartNamePrompt, name)) {
         return;
     }
     part->Name = name;
@@ -571,7 +587,7 @@ void TProjectForm::RenameConnection() {
         return;
     }
     std::string name = connection->Name;
-    if (!AskName("Connection name", "Connection name", name)) {
+    if (!AskName(kStrConnectionNameTitle, kStrConnectionNameTitle, name)) {
         return;
     }
     connection->Name = name;
@@ -593,7 +609,7 @@ void TProjectForm::AddSongClick() {
     // Leaving the song keeps its plugins, its last part and that part's state.
     LeaveCurrent();
     std::string name = "new song";
-    if (!AskName("Song name", "Please give a song name", name)) {
+    if (!AskName(kStrSongNameTitle, kStrSongNamePrompt, name)) {
         SelectCurrent();
         if (TSong* song = CurrentSongObject()) {
             FillPartList(*song);
@@ -677,7 +693,7 @@ void TProjectForm::PasteSongClick() {
     }
     LeaveCurrent();
     std::string name = songClip->Name;
-    if (!AskName("Song name", "Please give a song name", name)) {
+    if (!AskName(kStrSongNameTitle, kStrSongNamePrompt, name)) {
         return;
     }
     TSong* song = project->AddSong();
@@ -735,7 +751,7 @@ void TProjectForm::AddPartClick() {
         current->CaptureState();
     }
     std::string name = "new part";
-    if (!AskName("Part name", "Please give a part name", name)) {
+    if (!AskName(kStrPartNameTitle, kStrPartNamePrompt, name)) {
         if (TPart* current = CurrentPartObject()) {
             FillConnectionList(*current);
         }
@@ -810,7 +826,7 @@ void TProjectForm::PastePartClick() {
         current->CaptureState();
     }
     std::string name = partClip->Name;
-    if (!AskName("Part name", "Please give a part name", name)) {
+    if (!AskName(kStrPartNameTitle, kStrPartNamePrompt, name)) {
         return;
     }
     TPart* part = song->AddPart();
@@ -855,7 +871,7 @@ void TProjectForm::AddConnClick() {
         return;
     }
     std::string name = "new connection";
-    if (!AskName("Connection name", "Please give a connection name", name)) {
+    if (!AskName(kStrConnectionNameTitle, kStrConnectionNamePrompt, name)) {
         return;
     }
     StoreInspector();
@@ -899,7 +915,7 @@ void TProjectForm::PasteConnClick() {
         return;
     }
     std::string name = connClip->Name;
-    if (!AskName("Connection name", "Please give a connection name", name)) {
+    if (!AskName(kStrConnectionNameTitle, kStrConnectionNamePrompt, name)) {
         return;
     }
     StoreInspector();

@@ -123,10 +123,13 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    /// A language switch changes the captions: the connections' buttons follow their caption.
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void PlaceControls();
     TProjectList* AddList(const char* name);
     QLabel* AddLabel(const char* name, const QString& caption);
     std::array<QPushButton*, 6> AddButtons(const char* suffix,

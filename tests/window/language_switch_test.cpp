@@ -11,20 +11,25 @@
 #include "midi/virtual_midi_backend.h"
 #include "plugins/plugin_catalogue.h"
 #include "plugins/registry_file.h"
+#include "project/project_model.h"
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/window/qt_test_app.h"
 #include "ui/asio_form.h"
+#include "ui/inspector_form.h"
 #include "ui/main_form.h"
 #include "ui/midi_form.h"
 #include "ui/mixer_form.h"
 #include "ui/plugin_path_window.h"
 #include "ui/plugin_problems_form.h"
 #include "ui/prj_options_form.h"
+#include "ui/project_form.h"
 #include "ui/slot_list_form.h"
 #include "ui/window_message_pump.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -237,7 +242,39 @@ TEST_F(LanguageSwitchTest, WindowsOpenedAfterTheSwitchSpeakItAndFollowItBack) {
     pathWindow.show();
     Screenshot(pathWindow, "PluginPathForm_de.png");
 
+    // The project window and the inspector; the names their boxes preset are saved into the
+    // show and stay as they are.
+    Act("ViewProject").trigger();
+    TProjectForm* project = form->ProjectWindow();
+    ASSERT_NE(project, nullptr);
+    EXPECT_EQ(project->findChild<QLabel*>("lblConns")->text(), "Verbindungen");
+    project->AddConnClick();
+    project->AddConnClick();
+    ASSERT_FALSE(presenter.boxes.empty());
+    EXPECT_EQ(presenter.boxes.back().title, "Name der Verbindung");
+    EXPECT_EQ(presenter.boxes.back().text, "Bitte geben Sie der Verbindung einen Namen");
+    EXPECT_EQ(ActiveProject()->CurrentPartObject()->ConnectionAt(1)->Name, "new connection");
+    Act("ViewInspector").trigger();
+    TInspectorForm* inspector = form->InspectorWindow();
+    ASSERT_NE(inspector, nullptr);
+    auto* outputs = inspector->findChild<QComboBox*>("cmbOut");
+    EXPECT_EQ(outputs->currentText(), "Ausgang 1");
+    EXPECT_EQ(outputs->itemText(16), "VSTi 1");
+    Screenshot(*project, "ProjectForm_de.png");
+    Screenshot(*inspector, "Inspector_de.png");
+
     Act("LANG_ENGLISH").trigger();
+    EXPECT_EQ(project->findChild<QLabel*>("lblConns")->text(), "Connections");
+    // The connections' buttons follow their caption's new width, as a fresh layout places them.
+    auto* addConnection = project->findChild<QPushButton*>("btnAddConn");
+    const int switchedLeft = addConnection->x();
+    project->resize(project->width() + 1, project->height());
+    project->resize(project->width() - 1, project->height());
+    EXPECT_EQ(addConnection->x(), switchedLeft);
+    EXPECT_EQ(outputs->currentText(), "Output 1");
+    EXPECT_EQ(inspector->findChild<QGroupBox*>("grpProc")->title(), "MIDI Processing");
+    Screenshot(*project, "ProjectForm_en.png");
+    Screenshot(*inspector, "Inspector_en.png");
     EXPECT_EQ(mixer->windowTitle(), "Mixer 2 - Masters");
     EXPECT_EQ(pages->tabText(2), "Remote");
     EXPECT_EQ(mixer->findChild<QObject*>("oscsine")->property("OffCaption").toString(), "noise");

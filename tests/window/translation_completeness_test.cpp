@@ -64,11 +64,13 @@ bool IsData(const QString& key) {
         "|TSLOTLISTFORM (edtPlug|lb\\d|VSTi?Form\\.)" // plugin names; "VSTi 1", per window
         "|TASIOFORM (cmbDriver|cmbSampleRate|cmbClockSource|cmbInput|cmbOut)" // the driver's
         "|TMIDIFORM (inputs|outputs)\\."                                      // devices
-        "|TMIXER\\dFORM name\\d"   // strip names of the project
-        "|TMSGBOXFORM btn\\d"      // the box's buttons, per call
-        "|TPLUGINPROBLEMSFORM lbl" // a path; a count (resource strings)
-        "|TINSTRUMENTFORM )"       // the plugin's caption and parameters
-        "|\\.ValUnit$"));          // units: dB, dBFS
+        "|TMIXER\\dFORM name\\d"                // strip names of the project
+        "|TPROJECTFORM lbx"                     // the show's songs, parts and connections
+        "|TINSPECTORFORM (pnlConnection|lb)\\." // the connection's name, the MIDI monitor
+        "|TMSGBOXFORM btn\\d"                   // the box's buttons, per call
+        "|TPLUGINPROBLEMSFORM lbl"              // a path; a count (resource strings)
+        "|TINSTRUMENTFORM )"                    // the plugin's caption and parameters
+        "|\\.ValUnit$"));                       // units: dB, dBFS
     return data.match(key).hasMatch();
 }
 
@@ -268,8 +270,9 @@ protected:
     void OpenEveryWindow() {
         Open();
         OpenShow(0, 0);
-        for (const char* action : {"Mixer1", "Mixer2", "Mixer3", "Mixer4", "MIDI_Settings",
-                                   "Project_Settings", "VSTI_List", "VST_effects"}) {
+        for (const char* action :
+             {"Mixer1", "Mixer2", "Mixer3", "Mixer4", "MIDI_Settings", "Project_Settings",
+              "VSTI_List", "VST_effects", "ViewProject", "ViewInspector"}) {
             form->Action(action)->trigger();
         }
         ASSERT_NE(form->AsioWindow(), nullptr);
