@@ -17,7 +17,9 @@
 #include <array>
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <string_view>
+#include <utility>
 
 namespace peldor {
 namespace {
@@ -171,11 +173,27 @@ struct TLocalizerInt::TState final : IResourceStringTranslator {
 
     /// The loaded file's resource strings in UTF-8 (empty ones left out), published whole so
     /// that other threads' lookups never see a language half loaded or unloaded.
+    /// The lock is held only to copy or replace the pointer (never on the audio thread; the
+    /// standard library's atomic shared_ptr hides its lock from the race checker).
     using TStrings = std::map<std::uint32_t, std::string>;
-    std::atomic<std::shared_ptr<const TStrings>> Strings;
+    std::mutex StringsLock;
+    std::shared_ptr<const TStrings> Strings;
+
+    std::shared_ptr<const TStrings> LoadStrings() {
+        std::lock_guard<std::mutex> hold(StringsLock);
+        return Strings;
+    }
+    void StoreStrings(std::shared_ptr<const TStrings> strings) {
+        std::shared_ptr<const TStrings> old;
+        {
+            std::lock_guard<std::mutex> hold(StringsLock);
+            old = std::exchange(Strings, std::move(strings));
+        }
+        // The old table goes here, outside the lock, unless a lookup still holds it.
+    }
 
     bool Translate(ResourceStringId id, std::string& text) override {
-        const std::shared_ptr<const TStrings> strings = Strings.load();
+        const std::shared_ptr<const TStrings> strings = LoadStrings();
         if (!strings) {
             return false;
         }
@@ -195,7 +213,7 @@ struct TLocalizerInt::TState final : IResourceStringTranslator {
                 strings->emplace(id, std::move(text));
             }
         }
-        Strings.store(std::move(strings));
+        StoreStrings(std::move(strings));
         SetResourceStringTranslator(this);
     }
 
@@ -206,7 +224,7 @@ struct TLocalizerInt::TState final : IResourceStringTranslator {
         Loaded = false;
         LanguageID = 0;
         SetResourceStringTranslator(nullptr);
-        Strings.store(nullptr);
+        StoreStrings(nullptr);
         Module = {};
     }
 
