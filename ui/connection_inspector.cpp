@@ -1,4 +1,4 @@
-#include "ui/inspector_form.h"
+#include "ui/connection_inspector.h"
 
 #include "engine/strip_table.h"
 #include "midi/routing.h"
