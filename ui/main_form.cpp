@@ -8,7 +8,7 @@
 #include "project/project_options.h"
 #include "ui/about_form.h"
 #include "ui/asio_form.h"
-#include "ui/connection_inspector.h"
+#include "ui/connection_form.h"
 #include "ui/flat_style.h"
 #include "ui/hotkey.h"
 #include "ui/instrument_form.h"

@@ -16,7 +16,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/window/qt_test_app.h"
 #include "ui/asio_form.h"
-#include "ui/connection_inspector.h"
+#include "ui/connection_form.h"
 #include "ui/main_form.h"
 #include "ui/midi_form.h"
 #include "ui/mixer_form.h"

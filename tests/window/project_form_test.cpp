@@ -19,7 +19,7 @@
 #include "tests/plugins/plugin_test_support.h"
 #include "tests/support/temp_dir.h"
 #include "tests/window/qt_test_app.h"
-#include "ui/connection_inspector.h"
+#include "ui/connection_form.h"
 #include "ui/flat_knob.h"
 #include "ui/main_form.h"
 #include "ui/project_form.h"

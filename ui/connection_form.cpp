@@ -1,4 +1,4 @@
-#include "ui/connection_inspector.h"
+#include "ui/connection_form.h"
 
 #include "engine/strip_table.h"
 #include "midi/routing.h"
