@@ -132,7 +132,7 @@ void MsgBoxTest::inputBoxReturnsEditedTextWhateverCloses() {
         QLineEdit* edit = form->Edit();
         QVERIFY(edit != nullptr);
         QCOMPARE(edit->selectedText(), QStringLiteral("Song 1"));
-        QVERIFY(edit->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(edit->hasFocus(), 2000);
         QVERIFY(!edit->geometry().intersects(form->TextLabel()->geometry()));
         QVERIFY(edit->geometry().bottom() < 140);
         QTest::keyClicks(edit, "Intro");
