@@ -249,6 +249,7 @@ ASIOBool TJackDriver::init(void* /*sysHandle*/) {
     serverLost.store(false);
     resetRequested.store(false);
     lossPending.store(false);
+    probeOutstanding.reset(); // an unanswered question was about the client closed above
     serverRate = jack_get_sample_rate(client);
     serverBufferSize.store(jack_get_buffer_size(client));
 
