@@ -7,10 +7,13 @@
 #include <jack/jack.h>
 #include <jack/thread.h>
 #include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -25,6 +28,17 @@ namespace {
 constexpr auto kStopWaitLimit = std::chrono::seconds(2);
 /// Longest wait for libjack to close a client (see CloseClient).
 constexpr auto kCloseWaitLimit = std::chrono::seconds(3);
+/// How often the watch thread looks at the client.
+constexpr auto kWatchInterval = std::chrono::milliseconds(100);
+/// An active client that saw no cycle for this long asks its server whether it is still there
+/// (a server runs hundreds of cycles a second, even with nothing to play).
+constexpr auto kStallLimit = std::chrono::seconds(1);
+/// Longest wait for the server's answer. A server that does not answer is asked again later
+/// but not reported: a new client of a server that hangs would hang in its open.
+constexpr auto kProbeLimit = std::chrono::seconds(2);
+/// Longest wait for libjack's thread that reported a loss to end before the host hears of it.
+/// A server that reports a failure but stays up keeps that thread alive.
+constexpr auto kLossSettleLimit = std::chrono::seconds(2);
 } // namespace
 
 /// Shared by a driver and libjack's threads for one client. libjack's threads reach the driver
@@ -33,6 +47,8 @@ constexpr auto kCloseWaitLimit = std::chrono::seconds(3);
 struct TJackClientLink {
     std::atomic<TJackDriver*> driver{nullptr};
     std::atomic<int> callbacks{0};
+    /// Set by whoever notices the loss of the server first: libjack or the watch thread.
+    std::atomic<bool> lost{false};
 };
 
 namespace {
@@ -58,6 +74,29 @@ template <typename Call> int WithDriver(void* arg, Call call, int fallback) {
 }
 
 std::atomic<TJackDriver::TServerLostListener> serverLostListener{nullptr};
+
+/// A question that travels to the server and back: a server knows its own clients by name, so
+/// only a server that has gone (or has dropped this client) fails it.
+TJackDriver::TServerAnswer AskServer(jack_client_t* client) noexcept {
+    char* uuid = jack_get_uuid_for_client_name(client, jack_get_client_name(client));
+    if (uuid == nullptr) {
+        return TJackDriver::TServerAnswer::Gone;
+    }
+    jack_free(uuid);
+    return TJackDriver::TServerAnswer::Answers;
+}
+
+std::atomic<TJackDriver::TServerProbe> serverProbe{&AskServer};
+
+/// Whether the thread tid of this process still exists.
+bool ThreadRuns(pid_t tid) noexcept {
+    if (tid <= 0) {
+        return false;
+    }
+    char path[48];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d", static_cast<int>(tid));
+    return access(path, F_OK) == 0;
+}
 
 /// Clients of lost servers, kept (never closed, never freed) for the rest of the process.
 void AbandonClient(jack_client_t* client, TJackClientLink* link) {
@@ -109,17 +148,20 @@ struct TJackCallbacks {
             0);
     }
     static void Shutdown(jack_status_t /*code*/, const char* /*reason*/, void* arg) {
+        // Once per client, whoever noticed first.
+        if (static_cast<TJackClientLink*>(arg)->lost.exchange(true)) {
+            return;
+        }
         // Told even while the driver is being closed: the other clients of the process are
         // just as lost. (An atomic increment: no cancellation point.)
         if (TJackDriver::TServerLostListener listener = serverLostListener.load()) {
             listener();
         }
+        const pid_t reporter = gettid();
         WithDriver(
             arg,
-            [](TJackDriver* driver) {
-                driver->serverLost.store(true);
-                driver->running.store(false);
-                driver->RequestReset();
+            [reporter](TJackDriver* driver) {
+                driver->LossReported(reporter);
                 return 0;
             },
             0);
@@ -128,6 +170,10 @@ struct TJackCallbacks {
 
 void TJackDriver::SetServerLostListener(TServerLostListener listener) noexcept {
     serverLostListener.store(listener);
+}
+
+void TJackDriver::SetServerProbe(TServerProbe probe) noexcept {
+    serverProbe.store(probe != nullptr ? probe : &AskServer);
 }
 
 TJackSettings TJackSettings::Read(const std::filesystem::path& iniPath) {
@@ -202,6 +248,8 @@ ASIOBool TJackDriver::init(void* /*sysHandle*/) {
     }
     serverLost.store(false);
     resetRequested.store(false);
+    lossPending.store(false);
+    probeOutstanding.reset(); // an unanswered question was about the client closed above
     serverRate = jack_get_sample_rate(client);
     serverBufferSize.store(jack_get_buffer_size(client));
 
@@ -244,6 +292,7 @@ ASIOBool TJackDriver::init(void* /*sysHandle*/) {
 }
 
 void TJackDriver::CloseClient() noexcept {
+    StopWatch();
     if (client == nullptr) {
         return;
     }
@@ -267,8 +316,9 @@ void TJackDriver::CloseClient() noexcept {
 
     // Closing a client whose server has died can block libjack for good (its threads are
     // cancelled while they may hold its locks), and every later client open with it. Such a
-    // client is left open, with its link: a few kilobytes per lost server.
-    if (serverLost.load()) {
+    // client is left open, with its link: a few kilobytes per lost server. So is one that a
+    // question to the server may still be using.
+    if (serverLost.load() || (probeOutstanding && probeOutstanding->load())) {
         AbandonClient(closing, closingLink);
         return;
     }
@@ -346,16 +396,21 @@ ASIOError TJackDriver::createBuffers(ASIOBufferInfo* bufferInfos, std::int32_t n
         return answer;
     }
     half = 0;
+    // Watching before the buffers are published: a loss reported from then on reaches the host
+    // through the watch thread.
+    StartWatch();
     // Everything the process callback reads is in place before it may see the buffers.
     published.store(true);
     if (!activated) {
         if (jack_activate(client) != 0) {
             published.store(false);
+            StopWatch();
             TBuiltinDriver::disposeBuffers();
             SetError("Cannot activate the JACK client");
             return ASE_HWMalfunction;
         }
         activated = true;
+        cyclesExpected.store(true);
         const int priority = jack_client_real_time_priority(client);
         realtimePriority.store(priority > 0 ? priority : 0);
         if (settings.AutoConnect) {
@@ -387,6 +442,12 @@ ASIOError TJackDriver::disposeBuffers() {
     const auto deadline = std::chrono::steady_clock::now() + kStopWaitLimit;
     while (inProcess.load() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    StopWatch();
+    cyclesExpected.store(false);
+    // A server that left a question unanswered is as good as lost (see CloseClient).
+    if (probeOutstanding && probeOutstanding->load()) {
+        serverLost.store(true);
     }
     // With the server gone there is nothing to deactivate; CloseClient deals with the client.
     // A server that is going away this moment may never answer: the wait is bounded, and a
@@ -433,6 +494,7 @@ void TJackDriver::RequestReset() noexcept {
 
 int TJackDriver::Process(std::uint32_t nframes) noexcept {
     inProcess.store(true);
+    cycles.fetch_add(1, std::memory_order_relaxed);
     const bool ready =
         published.load() && running.load() && static_cast<std::int32_t>(nframes) == Frames();
     if (ready) {
@@ -462,6 +524,130 @@ int TJackDriver::Process(std::uint32_t nframes) noexcept {
     }
     inProcess.store(false);
     return 0;
+}
+
+void TJackDriver::LossReported(pid_t reporter) noexcept {
+    serverLost.store(true);
+    running.store(false);
+    if (watching.load()) {
+        lossReporter.store(reporter);
+        lossPending.store(true, std::memory_order_release);
+    } else {
+        RequestReset();
+    }
+}
+
+// ---- The watch thread ---------------------------------------------------------------------
+
+void TJackDriver::StartWatch() noexcept {
+    if (watchThread.joinable()) {
+        return;
+    }
+    lossPending.store(false);
+    lossNoted = {};
+    lastProbe = {};
+    {
+        std::lock_guard<std::mutex> hold(watchLock);
+        watchStopping = false;
+    }
+    watching.store(true);
+    try {
+        watchThread = std::thread([this] { Watch(); });
+    } catch (const std::system_error&) {
+        // No thread to spare: losses go to the host straight from libjack's thread, as before.
+        watching.store(false);
+    }
+}
+
+void TJackDriver::StopWatch() noexcept {
+    if (!watchThread.joinable()) {
+        return;
+    }
+    watching.store(false);
+    {
+        std::lock_guard<std::mutex> hold(watchLock);
+        watchStopping = true;
+    }
+    watchWake.notify_all();
+    watchThread.join(); // bounded: the thread waits for nothing longer than kProbeLimit
+    // A loss still waiting for libjack's thread goes out now (if the buffers are still there).
+    if (lossPending.exchange(false)) {
+        RequestReset();
+    }
+}
+
+void TJackDriver::Watch() noexcept {
+    // libjack writes to the server's sockets with write(): a server that has gone must give
+    // this thread (and the probe's, which inherits the mask) an error, not end the program.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+
+    cyclesSeen = cycles.load(std::memory_order_relaxed);
+    lastCycleSeen = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> hold(watchLock);
+    while (!watchWake.wait_for(hold, kWatchInterval, [this] { return watchStopping; })) {
+        hold.unlock();
+        const auto now = std::chrono::steady_clock::now();
+        if (lossPending.load(std::memory_order_acquire)) {
+            // The host re-opens the driver when it hears of the loss, and the new client makes
+            // libjack cancel the threads of the old one: wait until the thread that reported
+            // the loss (which goes on to read the server's last notifications, under libjack's
+            // locks) has ended.
+            if (lossNoted == std::chrono::steady_clock::time_point{}) {
+                lossNoted = now;
+            }
+            if (!ThreadRuns(lossReporter.load()) || now - lossNoted >= kLossSettleLimit) {
+                lossPending.store(false);
+                RequestReset();
+            }
+        } else if (serverLost.load() || !cyclesExpected.load()) {
+            lastCycleSeen = now;
+        } else if (const std::uint64_t count = cycles.load(std::memory_order_relaxed);
+                   count != cyclesSeen) {
+            cyclesSeen = count;
+            lastCycleSeen = now;
+        } else if (now - lastCycleSeen >= kStallLimit && now - lastProbe >= kStallLimit) {
+            lastProbe = now;
+            ProbeServer();
+        }
+        hold.lock();
+    }
+}
+
+void TJackDriver::ProbeServer() noexcept {
+    if (probeOutstanding && probeOutstanding->load()) {
+        return; // the last question is still out
+    }
+    try {
+        auto outstanding = std::make_shared<std::atomic<bool>>(true);
+        auto gone = std::make_shared<std::atomic<bool>>(false);
+        probeOutstanding = outstanding;
+        jack_client_t* const asked = client;
+        const TServerProbe probe = serverProbe.load();
+        const bool answered = RunBounded(
+            [outstanding, gone, asked, probe] {
+                gone->store(probe(asked) == TServerAnswer::Gone);
+                outstanding->store(false);
+            },
+            kProbeLimit);
+        if (!answered || !gone->load()) {
+            return;
+        }
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    // The server has gone without libjack noticing: reported as libjack would have.
+    if (link == nullptr || link->lost.exchange(true)) {
+        return;
+    }
+    serverLost.store(true);
+    running.store(false);
+    if (TServerLostListener listener = serverLostListener.load()) {
+        listener();
+    }
+    RequestReset();
 }
 
 } // namespace peldor

@@ -4,11 +4,24 @@
 // ports into the current half, has the host switch buffers and copies the half's outputs to the
 // output ports. A block-size change, a rate change or the loss of the server raises a reset
 // request through the driver notifier, never from inside a JACK callback.
+//
+// While the driver has buffers, a watch thread of its own looks after the server: it hands a
+// loss that libjack reported on to the host only once libjack's reporting thread has ended (a
+// re-open makes libjack cancel the threads of every client it has given up, and a thread
+// cancelled while it holds one of libjack's locks blocks every later client open for good),
+// and it asks a server that has stopped running cycles whether it is still there, so that a
+// server that went away without libjack noticing is reported too.
 
 #include "audio_io/builtin_driver.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <sys/types.h>
+#include <thread>
 
 struct _jack_client;
 struct _jack_port;
@@ -60,9 +73,10 @@ public:
     /// True once the server has gone away. Any thread.
     bool ServerLost() const noexcept { return serverLost.load(); }
 
-    /// Called on libjack's thread when a driver's server goes away, before the driver asks to
-    /// be re-opened (whose new client makes libjack free every other client of the process).
-    /// Must not block, allocate or reach a cancellation point.
+    /// Called once per lost client, on libjack's thread or on the driver's watch thread, when
+    /// a driver's server goes away, before the driver asks to be re-opened (whose new client
+    /// makes libjack free every other client of the process). Must not block, allocate or
+    /// reach a cancellation point.
     using TServerLostListener = void (*)() noexcept;
     /// Process-wide; null for none. Any thread.
     static void SetServerLostListener(TServerLostListener listener) noexcept;
@@ -71,6 +85,15 @@ public:
     int RealtimePriority() const noexcept { return realtimePriority.load(); }
     /// The client's name as the server knows it (valid after init).
     std::string ClientName() const;
+
+    /// What a question to the server found out (see SetServerProbe).
+    enum class TServerAnswer { Answers, Gone };
+    /// Asks the server behind client whether it is still there; called on a thread of its own
+    /// with SIGPIPE blocked, and given up on (neither answer) after a few seconds.
+    using TServerProbe = TServerAnswer (*)(_jack_client* client) noexcept;
+    /// Replaces the question the watch thread asks a server that stopped running cycles (tests
+    /// make a server look gone with it); null restores the real one. Any thread.
+    static void SetServerProbe(TServerProbe probe) noexcept;
 
 protected:
     std::int32_t MinBufferSize() const noexcept override;
@@ -83,6 +106,15 @@ private:
     void RequestReset() noexcept;
     void CloseClient() noexcept;
     void ConnectOutputs() noexcept;
+    /// libjack reported the loss on the thread reporter (any of libjack's threads).
+    void LossReported(pid_t reporter) noexcept;
+    /// The watch thread (see the top of this file); started with the buffers, stopped before
+    /// they go or the client closes. Window or notifier thread.
+    void StartWatch() noexcept;
+    void StopWatch() noexcept;
+    void Watch() noexcept;
+    /// Watch thread: asks a server that ran no cycle for a while whether it is still there.
+    void ProbeServer() noexcept;
 
     std::filesystem::path iniPath;
     bool fromFile = false;
@@ -101,6 +133,27 @@ private:
     std::atomic<std::uint32_t> serverBufferSize{0};
     std::atomic<int> realtimePriority{0};
     int half = 0; // process thread only
+
+    // The watch thread and what it reads.
+    std::thread watchThread;
+    std::mutex watchLock;
+    std::condition_variable watchWake;
+    bool watchStopping = false; // under watchLock
+    std::atomic<bool> watching{false};
+    /// Cycles the server has run with this client (any count; only its changes matter).
+    std::atomic<std::uint64_t> cycles{0};
+    /// Set once the client is active, so a standstill of cycles means something.
+    std::atomic<bool> cyclesExpected{false};
+    /// A loss libjack reported that the watch thread has yet to pass on, and libjack's thread
+    /// that reported it.
+    std::atomic<bool> lossPending{false};
+    std::atomic<pid_t> lossReporter{0};
+    /// Watch thread only.
+    std::chrono::steady_clock::time_point lossNoted{}, lastCycleSeen{}, lastProbe{};
+    std::uint64_t cyclesSeen = 0;
+    /// True while a question to the server has not come back (it may still be using the
+    /// client, which then must not be closed). Shared with the asking thread.
+    std::shared_ptr<std::atomic<bool>> probeOutstanding;
 };
 
 } // namespace peldor

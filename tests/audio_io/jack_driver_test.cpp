@@ -5,6 +5,7 @@
 #include "tests/audio_io/engine_rig.h"
 #include "tests/support/jack_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_deadline.h"
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <csignal>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -24,6 +26,18 @@ using namespace std::chrono_literals;
 
 constexpr int kOutputs = 4;
 constexpr std::size_t kCaptureFrames = 48000 / 2;
+
+/// Polls until done() holds, at most limit. True when it did.
+template <typename Done> bool WaitUntil(Done done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
 
 /// A second JACK client that records what arrives at its inputs.
 class CaptureClient {
@@ -160,6 +174,8 @@ struct JackFixture : ::testing::Test {
     }
 
     static constexpr int kAttempts = 3;
+    // First in, last out: it covers the tear-down too (the host closes the driver there).
+    test::TestDeadline deadline{150s, test::TestDeadline::CurrentTestName()};
     test::JackServer server{48000, 256};
     test::TempDir dir;
     std::filesystem::path ini = dir / "peldor.ini";
@@ -212,6 +228,67 @@ TEST_F(JackFixture, LosingTheServerIsReportedAndAReopenWorksOnceItIsBack) {
     ASSERT_TRUE(capture.Open(server.Name()));
     ASSERT_NO_FATAL_FAILURE(ExpectToneOnOutputs3And4(capture));
     host.SetActive(false);
+    DeliverPostedMessageBoxes();
+}
+
+std::atomic<int> serverLossesHeard{0};
+void HearServerLoss() noexcept {
+    serverLossesHeard.fetch_add(1);
+}
+TJackDriver::TServerAnswer ServerLooksGone(_jack_client* /*client*/) noexcept {
+    return TJackDriver::TServerAnswer::Gone;
+}
+
+/// Restores the driver's process-wide hooks when a test ends, however it ends.
+struct JackHooks {
+    JackHooks() {
+        serverLossesHeard.store(0);
+        TJackDriver::SetServerLostListener(&HearServerLoss);
+    }
+    ~JackHooks() {
+        TJackDriver::SetServerLostListener(nullptr);
+        TJackDriver::SetServerProbe(nullptr);
+    }
+};
+
+// A server that stops running cycles is asked whether it is still there. A frozen one answers
+// nothing but has not gone, and is left alone. One that has gone without libjack noticing
+// (made to look so by the probe, since libjack notices a real death at once) is reported by
+// the driver once, with the reset and the listener call libjack's own report would give, also
+// when libjack reports the death afterwards.
+TEST_F(JackFixture, AServerThatRunsNoCyclesIsReportedOnlyWhenGoneAndOnce) {
+    const JackHooks hooks;
+    std::atomic<int> resets{0};
+    host.OnReset = [&](TCustomASIOHostBasic&) { resets.fetch_add(1); };
+    ASSERT_NO_FATAL_FAILURE(StartPeldor());
+    const auto* driver = dynamic_cast<TJackDriver*>(host.Driver());
+    ASSERT_NE(driver, nullptr);
+
+    // Long enough for the driver to notice the standstill and give up on an answer.
+    ASSERT_TRUE(server.Signal(SIGSTOP));
+    std::this_thread::sleep_for(4s);
+    ASSERT_TRUE(server.Signal(SIGCONT));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(resets.load(), 0);
+    EXPECT_EQ(serverLossesHeard.load(), 0);
+    EXPECT_FALSE(driver->ServerLost());
+    EXPECT_EQ(host.Driver(), driver);
+
+    TJackDriver::SetServerProbe(&ServerLooksGone);
+    ASSERT_TRUE(server.Signal(SIGSTOP));
+    ASSERT_TRUE(WaitUntil([] { return serverLossesHeard.load() > 0; }, 10s))
+        << "the driver did not report a server that runs no cycles and looks gone";
+    // (The driver may be gone from here on: the host re-opens it.)
+    // Now it really goes, and libjack hears of it too.
+    ASSERT_TRUE(server.Signal(SIGKILL));
+    server.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return resets.load() > 0; }, 20s)) << "no reset came";
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(resets.load(), 1);
+    EXPECT_EQ(serverLossesHeard.load(), 1);
+    // The re-open found no server.
+    EXPECT_EQ(host.Driver(), nullptr);
+    EXPECT_FALSE(host.Active());
     DeliverPostedMessageBoxes();
 }
 
