@@ -130,12 +130,15 @@ offline() {
             --out "$work/$label.wav" --plugin-dir "$work/plugins" --ini "$work/render.ini"
     ) >"$work/render-$label.log" 2>&1
     end=$(date +%s.%N)
-    awk -v s="$start" -v e="$end" -v l="$label" 'BEGIN { printf "%s: %.2f s\n", l, e - s }'
+    awk -v s="$start" -v e="$end" -v l="$label" 'BEGIN { printf "%s: %.2f s\n", l, e - s }' |
+        tee -a "$work/renders.txt"
 }
 for run in $(seq "$runs"); do
     offline "render-parallel-$run" "${DSP_LOAD_WORKERS:-}"
     offline "render-serial-$run" 0
 done
+echo "median render wall time (30 s of audio), workers on:  $(grep parallel "$work/renders.txt" | awk '{ print $2 }' | median) s"
+echo "median render wall time (30 s of audio), workers off: $(grep serial "$work/renders.txt" | awk '{ print $2 }' | median) s"
 if ! cmp -s "$work/render-parallel-1.wav" "$work/render-serial-1.wav"; then
     # Our own test plugins render bit for bit the same either way; these two plugins give
     # different samples from run to run once instances render on two threads at a time.
