@@ -8,6 +8,7 @@
 #include "app/stop_signals.h"
 #include "app/temporary_folder.h"
 #include "audio_io/asio_driver.h"
+#include "engine/processor.h"
 #include "midi/virtual_midi_backend.h"
 #include "plugins/plugin_catalogue.h"
 #include "plugins/plugin_probe.h"
@@ -341,6 +342,11 @@ int RunHeadless(const TRunnerOptions& runner) {
         if (now >= nextTick) {
             controller.UITimerTimer();
             nextTick = std::max(nextTick + kUiTimerInterval, now);
+            // The status line reads the master meter; the processor (which a driver change
+            // may replace) computes it only while asked, so ask until past the next line.
+            if (TProcessor* processor = controller.Processor()) {
+                processor->MetersWanted(statusInterval + kMetersWantedSpan);
+            }
         }
         const double seconds = audioSeconds();
         if (player) {

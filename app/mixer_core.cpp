@@ -28,6 +28,12 @@ bool TMixerCore::SoloActive() const {
     return processor != nullptr && processor->SoloActive();
 }
 
+void TMixerCore::MetersWanted() {
+    if (TProcessor* processor = controller.Processor()) {
+        processor->MetersWanted();
+    }
+}
+
 double TMixerCore::CpuSum() const {
     return controller.CpuSum();
 }

@@ -16,6 +16,7 @@ public:
 
     void UpdateOscillator() override;
     bool SoloActive() const override;
+    void MetersWanted() override;
     double CpuSum() const override;
     std::int32_t TickCount() const override;
     std::int32_t CurrentConnection() const override;

@@ -3,7 +3,8 @@
 // only the scaled additions that such a block must do, over the same buffers, as the yardstick
 // for the engine's own overhead (strip logic, passes, meters). BM_Passes_* compare the plugin
 // passes shared with the workers against the driver's thread alone, with plugins that burn
-// 40 us each; BM_ProcessBlock_Demo is the demo show's shape.
+// 40 us each; BM_ProcessBlock_Demo is the demo show's shape with no window reading the meters,
+// BM_ProcessBlock_DemoMetered the same with a mixer shown (meters wanted).
 
 #include "engine/event_queue.h"
 #include "engine/mix_kernels.h"
@@ -97,6 +98,8 @@ struct Show {
         }
         CurrentStrips = strips.get();
         ProcessingEnabled = true;
+        // A mixer is read all along: the full show's figures include the meters.
+        processor->MetersWanted(std::chrono::hours(24));
     }
     ~Show() {
         ProcessingEnabled = false;
@@ -286,8 +289,9 @@ void BM_Passes_Serial(benchmark::State& state) {
     RunPasses(state, false);
 }
 
-/// The demo show's shape: one instrument, the master to outputs 1-2, nothing else in use.
-void BM_ProcessBlock_Demo(benchmark::State& state) {
+/// The demo show's shape: one instrument, the master to outputs 1-2, nothing else in use;
+/// the meters computed or not.
+void RunDemo(benchmark::State& state, bool metered) {
     const int frames = static_cast<int>(state.range(0));
     InitStripTable();
     Plugins plugins;
@@ -308,10 +312,14 @@ void BM_ProcessBlock_Demo(benchmark::State& state) {
     float* out[2] = {outputs[0].data(), outputs[1].data()};
     CurrentStrips = strips.get();
     ProcessingEnabled = true;
+    if (metered) {
+        processor.MetersWanted(std::chrono::hours(24));
+    }
     for (auto _ : state) {
         processor.ProcessBlock(nullptr, 0, out, 2);
         benchmark::ClobberMemory();
     }
+    state.counters["metered"] = static_cast<double>(processor.MeteredBlocks() > 0);
     ProcessingEnabled = false;
     CurrentStrips = nullptr;
     SlotMap[0] = -1;
@@ -319,9 +327,17 @@ void BM_ProcessBlock_Demo(benchmark::State& state) {
     ChannelAssignment.OutMainR = -1;
 }
 
+void BM_ProcessBlock_Demo(benchmark::State& state) {
+    RunDemo(state, false);
+}
+void BM_ProcessBlock_DemoMetered(benchmark::State& state) {
+    RunDemo(state, true);
+}
+
 BENCHMARK(BM_Passes_Parallel)->Args({8, 4})->Args({1, 0})->Args({16, 4})->UseRealTime();
 BENCHMARK(BM_Passes_Serial)->Args({8, 4})->Args({1, 0})->Args({16, 4})->UseRealTime();
 BENCHMARK(BM_ProcessBlock_Demo)->Arg(256);
+BENCHMARK(BM_ProcessBlock_DemoMetered)->Arg(256);
 BENCHMARK(BM_ProcessBlock_SSE)->Arg(64)->Arg(256);
 BENCHMARK(BM_ProcessBlock_Scalar)->Arg(64)->Arg(256);
 BENCHMARK(BM_BareMixing_SSE)->Arg(64)->Arg(256);

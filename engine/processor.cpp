@@ -517,7 +517,8 @@ void TProcessor::RenderSlot(int slot) noexcept {
         }
         float** outputs = InstrumentOut(slot);
         plugin->ProcessReplacing(nullptr, outputs, frames);
-        if (TStripStates* strips = CurrentStrips.load(std::memory_order_acquire)) {
+        if (TStripStates* strips = CurrentStrips.load(std::memory_order_acquire);
+            strips != nullptr && metersOn_) {
             (*strips)[kFirstInstrumentStrip + slot].MeterL =
                 LevelOf(outputs[0], frames) * MeterGain[kMeterGainInstrument + slot];
         }
@@ -536,7 +537,8 @@ void TProcessor::RenderSlot(int slot) noexcept {
     }
     effectSilent_[effect] = false;
     plugin->ProcessReplacing(EffectIn(effect), outputs, frames);
-    if (TStripStates* strips = CurrentStrips.load(std::memory_order_acquire)) {
+    if (TStripStates* strips = CurrentStrips.load(std::memory_order_acquire);
+        strips != nullptr && metersOn_) {
         (*strips)[kFirstEffectStrip + effect].MeterL =
             LevelOf(outputs[0], frames) * MeterGain[kMeterGainEffect + effect];
     }
@@ -614,6 +616,8 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
                    std::chrono::duration<double>(kDeadlineShare * n /
                                                  std::max(1.0f, sampleRate_.Load()))));
 
+    TStripStates* const meters = BeginMeters(live, blockStart) ? &live : nullptr;
+
     // 3. Instrument pass: the workers and this thread share the slots. It starts first so
     // that the workers render while this thread takes the snapshot and the meters.
     Phase = 1;
@@ -638,12 +642,17 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
                                     instrumentRendered, stillLate);
 
     // 4. Meter gains, 5. input meters.
-    RefreshMeterGains(snap, mix);
+    if (meters != nullptr) {
+        RefreshMeterGains(snap, mix);
+    }
     const float* input[kInputStripCount];
     for (int k = 0; k < kInputStripCount; ++k) {
         const std::int32_t c = ChannelAssignment.Input(k);
         input[k] = (c >= 0 && c < inCount) ? inBuffers[c] : nullptr;
-        live[kFirstInputStrip + k].MeterL = LevelOf(input[k], n) * MeterGain[kMeterGainInput + k];
+        if (meters != nullptr) {
+            (*meters)[kFirstInputStrip + k].MeterL =
+                LevelOf(input[k], n) * MeterGain[kMeterGainInput + k];
+        }
     }
     TBlockSources sources;
     for (int i = 0; i < kInstrumentSlotCount; ++i) {
@@ -658,7 +667,7 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
 
     const TBlockMixer<Kernels> mixer(n, skipIdleWork_, oscBuffer_);
     // 8. Aux buses.
-    MixAuxBuses(mixer, snap, mix, sources, live);
+    MixAuxBuses(mixer, snap, mix, sources, meters);
 
     // 9. Effect pass.
     Phase = 2;
@@ -678,9 +687,9 @@ void TProcessor::ProcessBlockWith(const float* const* inBuffers, std::int32_t in
     NoteDeadline(madeDeadline, stillLate, n);
 
     // 10.-12. Master, monitor and solo buses; 13. outputs.
-    MixMasterBus(mixer, snap, mix, sources, live);
-    MixMonitorBuses(mixer, snap, mix, sources, live);
-    const bool soloActive = MixSoloBus(mixer, snap, mix, sources, live);
+    MixMasterBus(mixer, snap, mix, sources, meters);
+    MixMonitorBuses(mixer, snap, mix, sources, meters);
+    const bool soloActive = MixSoloBus(mixer, snap, mix, sources, meters);
     soloActive_ = soloActive;
     MixOutputs(mixer, snap, mix, soloActive, outBuffers, outCount);
 }
@@ -699,6 +708,41 @@ void TProcessor::NoteDeadline(bool madeDeadline, bool stillLate, std::int32_t fr
     } else if (overload_) {
         overload_ = false;
     }
+}
+
+void TProcessor::MetersWanted(std::chrono::steady_clock::duration span) noexcept {
+    metersWantedUntil_ = (std::chrono::steady_clock::now() + span).time_since_epoch().count();
+}
+
+bool TProcessor::BeginMeters(TStripStates& live,
+                             std::chrono::steady_clock::time_point blockStart) noexcept {
+    // A time rather than a block count: readers look at wall-clock intervals, and a driver
+    // such as the WAV file renderer may run many times faster than real time.
+    const bool wanted = blockStart.time_since_epoch().count() < metersWantedUntil_.Load();
+    metersOn_ = wanted;
+    if (wanted) {
+        if (!meteredLastBlock_) {
+            // The instrument pass meters with the gains of the block before, and none were
+            // refreshed while nobody read.
+            TStripSnapshot snap;
+            snap.Take(live);
+            TMixerSnapshot mix;
+            mix.Take(StripTable.MixerSettings);
+            RefreshMeterGains(snap, mix);
+        }
+        meteredBlocks_ = meteredBlocks_ + 1;
+        metersCleared_ = nullptr;
+    } else if (metersCleared_ != &live) {
+        // Once per table: a reader that comes back later starts from zero, not from the
+        // last peak it saw before it went away.
+        for (int t = kFirstInputStrip; t < kStripCount; ++t) {
+            live[t].MeterL = 0.0f;
+            live[t].MeterR = 0.0f;
+        }
+        metersCleared_ = &live;
+    }
+    meteredLastBlock_ = wanted;
+    return wanted;
 }
 
 void TProcessor::RefreshMeterGains(const TStripSnapshot& snap, const TMixerSnapshot& mix) noexcept {
@@ -725,7 +769,7 @@ void TProcessor::RefreshMeterGains(const TStripSnapshot& snap, const TMixerSnaps
 template <typename Kernels>
 void TProcessor::MixAuxBuses(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
                              const TMixerSnapshot& mix, const TBlockSources& sources,
-                             TStripStates& live) noexcept {
+                             TStripStates* meters) noexcept {
     for (int a = 0; a < kAuxCount; ++a) {
         float** aux = AuxBus(a);
         bool& silent = auxSilent_[a];
@@ -750,15 +794,17 @@ void TProcessor::MixAuxBuses(const TBlockMixer<Kernels>& mixer, const TStripSnap
             mixer.AddScaled(sources.Input[k], aux[0], send, silent);
             mixer.AddScaled(sources.Input[k], aux[1], send, silent);
         }
-        live[kFirstAuxStrip + a].MeterL =
-            mixer.Level(aux[0], silent) * MeterGain[kMeterGainAux + a];
+        if (meters != nullptr) {
+            (*meters)[kFirstAuxStrip + a].MeterL =
+                mixer.Level(aux[0], silent) * MeterGain[kMeterGainAux + a];
+        }
     }
 }
 
 template <typename Kernels>
 void TProcessor::MixMasterBus(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
                               const TMixerSnapshot& mix, const TBlockSources& sources,
-                              TStripStates& live) noexcept {
+                              TStripStates* meters) noexcept {
     float** master = MasterBus();
     bool& silent = masterSilent_;
     mixer.Start(master, 2, mix.OscActive && mix.OscToMain, silent);
@@ -786,15 +832,17 @@ void TProcessor::MixMasterBus(const TBlockMixer<Kernels>& mixer, const TStripSna
             mixer.AddScaled(pair[1], master[1], strip.Pan * strip.Level, silent);
         }
     }
-    TStripState& masterStrip = live[kMasterStrip];
-    masterStrip.MeterL = mixer.Level(master[0], silent) * MeterGain[kMeterGainMaster];
-    masterStrip.MeterR = mixer.Level(master[1], silent) * MeterGain[kMeterGainMaster + 1];
+    if (meters != nullptr) {
+        TStripState& masterStrip = (*meters)[kMasterStrip];
+        masterStrip.MeterL = mixer.Level(master[0], silent) * MeterGain[kMeterGainMaster];
+        masterStrip.MeterR = mixer.Level(master[1], silent) * MeterGain[kMeterGainMaster + 1];
+    }
 }
 
 template <typename Kernels>
 void TProcessor::MixMonitorBuses(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
                                  const TMixerSnapshot& mix, const TBlockSources& sources,
-                                 TStripStates& live) noexcept {
+                                 TStripStates* meters) noexcept {
     // Sends before fader and pan; SoloMute never applies.
     for (int m = 0; m < kMonitorCount; ++m) {
         float* monitor = monitorBus_[m];
@@ -818,15 +866,17 @@ void TProcessor::MixMonitorBuses(const TBlockMixer<Kernels>& mixer, const TStrip
                 mixer.AddScaled(sources.Effect[e][0], monitor, strip.MonSend[m], silent);
             }
         }
-        live[kFirstMonitorStrip + m].MeterL =
-            mixer.Level(monitor, silent) * MeterGain[kMeterGainMonitor + m];
+        if (meters != nullptr) {
+            (*meters)[kFirstMonitorStrip + m].MeterL =
+                mixer.Level(monitor, silent) * MeterGain[kMeterGainMonitor + m];
+        }
     }
 }
 
 template <typename Kernels>
 bool TProcessor::MixSoloBus(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
                             const TMixerSnapshot& mix, const TBlockSources& sources,
-                            TStripStates& live) noexcept {
+                            TStripStates* meters) noexcept {
     // Every soloed, unmuted source at unity gain, before its fader.
     float** solo = SoloBus();
     bool& silent = soloSilent_;
@@ -883,9 +933,11 @@ bool TProcessor::MixSoloBus(const TBlockMixer<Kernels>& mixer, const TStripSnaps
         }
         soloActive = true;
     }
-    TStripState& soloStrip = live[kSoloStrip];
-    soloStrip.MeterL = mixer.Level(solo[0], silent);
-    soloStrip.MeterR = mixer.Level(solo[1], silent);
+    if (meters != nullptr) {
+        TStripState& soloStrip = (*meters)[kSoloStrip];
+        soloStrip.MeterL = mixer.Level(solo[0], silent);
+        soloStrip.MeterR = mixer.Level(solo[1], silent);
+    }
     return soloActive;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // TProcessor: the audio engine. Once per driver buffer ProcessBlock has the instruments and
 // effects render, mixes them and the driver inputs through the channel strips into the master,
-// monitor, aux and solo buses, writes the buses into the assigned outputs and leaves meters.
+// monitor, aux and solo buses, writes the buses into the assigned outputs and, while a window
+// or the status line reads them, leaves meters.
 
 #include "engine/engine_plugin.h"
 #include "engine/oscillator.h"
@@ -29,6 +30,8 @@ extern Relaxed<std::int32_t> BlockSize;
 extern Relaxed<bool> WantsMidi;
 
 inline constexpr int kMeterGainCount = 32;
+/// How long one MetersWanted call keeps the blocks computing meters.
+inline constexpr std::chrono::milliseconds kMetersWantedSpan{1000};
 /// SCHED_FIFO priority of time-critical workers when the driver's is not known.
 inline constexpr int kDefaultWorkerRealtimePriority = 10;
 // Layout of MeterGain: 4 inputs, 16 instruments, 4 effects, 2 monitors, 4 aux, 2 master.
@@ -38,7 +41,7 @@ inline constexpr int kMeterGainEffect = 20;
 inline constexpr int kMeterGainMonitor = 24;
 inline constexpr int kMeterGainAux = 26;
 inline constexpr int kMeterGainMaster = 30;
-/// Per-block meter gains, refreshed by ProcessBlock.
+/// Meter gains, refreshed by every block that computes meters.
 extern std::array<Relaxed<float>, kMeterGainCount> MeterGain;
 
 /// Driver channel of each input strip and each bus output, or -1 when unassigned. Written by
@@ -167,6 +170,17 @@ public:
     /// Blocks whose passes missed the deadline since creation.
     std::uint64_t OverloadCount() const noexcept { return overloadCount_; }
 
+    // ---- Meters ----
+    /// Whoever reads the strips' MeterL and MeterR (the mixers' timer, the headless status
+    /// line) calls this where it reads, at least once per span: the blocks that start within
+    /// span from now compute the meters. Without a reader the blocks compute none; the current
+    /// strip table's meters fall to zero once (a reader that comes back sees no stale peak)
+    /// and are then left alone. Any thread; one clock read and one relaxed store. The last
+    /// call's span counts, also when it is shorter.
+    void MetersWanted(std::chrono::steady_clock::duration span = kMetersWantedSpan) noexcept;
+    /// Blocks that computed meters since creation. Any thread.
+    std::uint64_t MeteredBlocks() const noexcept { return meteredBlocks_; }
+
     // ---- State read by the windows (any thread) ----
     float SampleRate() const noexcept { return sampleRate_; }
     bool BuffersReady() const noexcept { return buffersReady_; }
@@ -215,24 +229,28 @@ private:
                      bool& stillLate) noexcept;
     void NoteDeadline(bool madeDeadline, bool stillLate, std::int32_t frames) noexcept;
     void RefreshMeterGains(const TStripSnapshot& snap, const TMixerSnapshot& mix) noexcept;
-    // The bus steps of ProcessBlock, in block order.
+    /// Decides whether this block computes meters (metersOn_), refreshes the gains when they
+    /// start again and clears the meters of live once when they stop. Driver thread.
+    bool BeginMeters(TStripStates& live, std::chrono::steady_clock::time_point blockStart) noexcept;
+    // The bus steps of ProcessBlock, in block order. meters: the strip table that receives
+    // the bus meters, or null when this block computes none.
     template <typename Kernels>
     void MixAuxBuses(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
                      const TMixerSnapshot& mix, const TBlockSources& sources,
-                     TStripStates& live) noexcept;
+                     TStripStates* meters) noexcept;
     template <typename Kernels>
     void MixMasterBus(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
                       const TMixerSnapshot& mix, const TBlockSources& sources,
-                      TStripStates& live) noexcept;
+                      TStripStates* meters) noexcept;
     template <typename Kernels>
     void MixMonitorBuses(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
                          const TMixerSnapshot& mix, const TBlockSources& sources,
-                         TStripStates& live) noexcept;
+                         TStripStates* meters) noexcept;
     /// Returns whether any source was soloed (SoloActive).
     template <typename Kernels>
     bool MixSoloBus(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
                     const TMixerSnapshot& mix, const TBlockSources& sources,
-                    TStripStates& live) noexcept;
+                    TStripStates* meters) noexcept;
     template <typename Kernels>
     void MixOutputs(const TBlockMixer<Kernels>& mixer, const TStripSnapshot& snap,
                     const TMixerSnapshot& mix, bool soloActive, float* const* outBuffers,
@@ -260,6 +278,15 @@ private:
     int workerCount_ = 0;
     std::chrono::microseconds passDeadline_{0};
     bool skipIdleWork_ = true;
+    // Meters: wanted until this steady_clock time (ticks since its epoch); on for the current
+    // block (written by the driver's thread before the passes, read by whoever renders a
+    // slot); whether the block before computed them, and the table whose meters were last
+    // cleared (driver thread only).
+    Relaxed<std::int64_t> metersWantedUntil_{0};
+    Relaxed<bool> metersOn_{false};
+    Relaxed<std::uint64_t> meteredBlocks_{0};
+    bool meteredLastBlock_ = false;
+    const TStripStates* metersCleared_ = nullptr;
     // Buses known to hold only zeros (driver thread only), and effects whose output pair is
     // (written by the thread that renders the slot, ordered by the slot's state).
     bool auxSilent_[kAuxCount] = {};

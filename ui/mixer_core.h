@@ -25,6 +25,9 @@ public:
     virtual void UpdateOscillator() = 0;
     /// The processor's SoloActive: something is soloed, the solo bus carries it.
     virtual bool SoloActive() const = 0;
+    /// The meters are read (every timer tick while a mixer with meters is shown): the
+    /// processor computes them for about the next second. Nothing without a processor.
+    virtual void MetersWanted() {}
 
     /// The main window's timer: CpuSum (percent readings of the current 8-tick window) and
     /// TickCount (0-7, readings so far minus one).

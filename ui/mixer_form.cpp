@@ -470,6 +470,8 @@ void TMixerForm::SoloClick(const TStripColumn& column) {
 }
 
 void TMixerForm::FeedFaderMeters() {
+    // Asked for on every tick, also without a part: the meters are computed only while read.
+    core.MetersWanted();
     if (CurrentStrips.load(std::memory_order_relaxed) == nullptr) {
         return;
     }

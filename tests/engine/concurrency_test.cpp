@@ -128,6 +128,7 @@ TEST_F(EngineConcurrency, WindowThreadChangesTheMixWhileBlocksRun) {
         StripTable.MixerSettings.oscactive = (round / 10) % 2;
         ChannelAssignment.OutSoloL = (round % 5 == 0) ? 0 : -1;
         a.active = round % 7 != 0;
+        processor->MetersWanted();
         meterSum += Master().MeterL + Instrument(0).MeterL;
         if (round % 50 == 0) {
             CurrentStrips = (round / 50) % 2 ? other.get() : strips.get();
@@ -152,6 +153,7 @@ TEST_F(EngineConcurrency, TablesFreedAfterTheHandshakeAreNeverTouchedAgain) {
     Instrument(0).Level = 1.0f;
     Master().Level = 1.0f;
     ChannelAssignment.OutMainL = 0;
+    processor->MetersWanted(std::chrono::hours(1)); // blocks write every table's meters
     std::atomic<bool> stop{false};
     std::thread audio([this, &stop] {
         while (!stop) {

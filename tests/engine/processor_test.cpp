@@ -146,6 +146,7 @@ TEST_F(ProcessorTest, InputStripsGatingAndAuxSendOnBothSides) {
     // An assignment beyond the driver's inputs counts as no input.
     in.SoloMute = 0;
     ChannelAssignment.Input2 = kDriverChannels;
+    processor->MetersWanted();
     Run();
     EXPECT_EQ(MasterL(), 0.0f);
     EXPECT_EQ(in.MeterL, 0.0f);
@@ -254,6 +255,7 @@ TEST_F(ProcessorTest, OutputBusesSoloSourcesAndMasterMute) {
     ToggleSolo(kKindMonitor, 0);
     ToggleSolo(kKindAux, 0);
     ToggleSolo(kKindMaster, 0);
+    processor->MetersWanted();
     Run();
     // monitor 1 (1.0) and aux 1 (0.25, the instrument's left send) at half level; the master
     // bus is empty because the instrument is solo-muted now.
@@ -312,8 +314,10 @@ TEST_F(ProcessorTest, MetersBeforeAndAfterTheFader) {
     std::fill(inputs[0].begin(), inputs[0].end(), 0.5f);
     Input(0).Level = 0.5f;
 
+    processor->MetersWanted();
+    Run(); // the first block that meters refreshes the gains before its passes
+    EXPECT_FLOAT_EQ(Instrument(0).MeterL, 0.5f);
     Run();
-    Run(); // the instrument meter uses the gain refreshed by the block before
     EXPECT_FLOAT_EQ(Instrument(0).MeterL, 0.5f);
     EXPECT_FLOAT_EQ(Input(0).MeterL, 0.5f);
     EXPECT_FLOAT_EQ(Master().MeterL, 0.5f * 0.5f * 0.5f + 0.5f * 0.5f * 0.5f);
@@ -321,12 +325,96 @@ TEST_F(ProcessorTest, MetersBeforeAndAfterTheFader) {
     Mix().meterspostvsti = 1;
     Mix().meterspostinputs = 1;
     Mix().meterspostoutputs = 1;
+    processor->MetersWanted();
     Run();
-    Run();
+    Run(); // the instrument meter uses the gain refreshed by the block before
     EXPECT_FLOAT_EQ(Instrument(0).MeterL, 0.25f);
     EXPECT_FLOAT_EQ(Input(0).MeterL, 0.25f);
     EXPECT_FLOAT_EQ(MeterGain[kMeterGainMaster], 0.25f);
     EXPECT_FLOAT_EQ(Master().MeterR, LevelOf(processor->MasterBus()[1], kFrames) * 0.25f);
+}
+
+// Every meter the blocks write: the audio strips' MeterL and MeterR.
+std::vector<float> AllMeters(const TStripStates& table) {
+    std::vector<float> values;
+    for (int t = kFirstInputStrip; t < kStripCount; ++t) {
+        values.push_back(table[t].MeterL);
+        values.push_back(table[t].MeterR);
+    }
+    return values;
+}
+
+void SetAllMeters(TStripStates& table, float value) {
+    for (int t = kFirstInputStrip; t < kStripCount; ++t) {
+        table[t].MeterL = value;
+        table[t].MeterR = value;
+    }
+}
+
+// Nobody reads: the meters fall to zero once and the blocks leave them alone (a value put
+// there stays), while the outputs are what a metering block gives. A read makes the next
+// block meter every bus and both passes (two instruments, so a worker renders too); when the
+// reader goes, one block clears them again, and a part entered meanwhile is cleared too.
+TEST_F(ProcessorTest, MetersAreComputedOnlyWhileSomeoneReadsThem) {
+    FakePlugin synth(0.5f, 0.25f), second(0.5f, 0.5f), fx(0.0f, 0.0f);
+    fx.passInputs = true;
+    Assign(0, synth);
+    Assign(1, second);
+    Assign(kInstrumentSlotCount, fx);
+    Instrument(0).Level = 1.0f;
+    Instrument(0).AuxSend[0] = 1.0f;
+    Instrument(0).MonSend[0] = 1.0f;
+    Instrument(1).Level = 1.0f;
+    Aux(0).Level = 1.0f;
+    Effect(0).Level = 1.0f;
+    Master().Level = 1.0f;
+    ChannelAssignment.Input1 = 0;
+    ChannelAssignment.OutMainL = 0;
+    ChannelAssignment.OutMainR = 1;
+    std::fill(inputs[0].begin(), inputs[0].end(), 0.5f);
+    const std::vector<float> zero(AllMeters(*strips).size(), 0.0f);
+    const std::vector<float> held(zero.size(), 0.125f);
+
+    SetAllMeters(*strips, 0.75f); // as a project file may bring them
+    Run();
+    EXPECT_EQ(AllMeters(*strips), zero);
+    SetAllMeters(*strips, 0.125f);
+    for (int block = 0; block < 5; ++block) {
+        Run();
+    }
+    EXPECT_EQ(AllMeters(*strips), held);
+    EXPECT_EQ(processor->MeteredBlocks(), 0u);
+    const std::vector<std::vector<float>> unmetered = outputs;
+
+    processor->MetersWanted();
+    Run();
+    EXPECT_EQ(outputs, unmetered);
+    EXPECT_EQ(processor->MeteredBlocks(), 1u);
+    EXPECT_FLOAT_EQ(Instrument(0).MeterL, 0.5f);
+    EXPECT_FLOAT_EQ(Instrument(1).MeterL, 0.5f);
+    EXPECT_FLOAT_EQ(Input(0).MeterL, 0.5f);
+    EXPECT_FLOAT_EQ(Aux(0).MeterL, 0.25f); // half of the left side at the centre pan
+    EXPECT_FLOAT_EQ(Effect(0).MeterL, 0.25f);
+    EXPECT_FLOAT_EQ(Monitor(0).MeterL, 0.5f);
+    EXPECT_FLOAT_EQ(Master().MeterR, LevelOf(processor->MasterBus()[1], kFrames));
+    EXPECT_GT(Master().MeterR, 0.0f);
+    EXPECT_EQ(Monitor(1).MeterL, 0.0f); // nothing feeds it
+
+    processor->MetersWanted(std::chrono::steady_clock::duration::zero());
+    Run();
+    EXPECT_EQ(AllMeters(*strips), zero);
+    SetAllMeters(*strips, 0.125f);
+    Run();
+    EXPECT_EQ(AllMeters(*strips), held);
+    EXPECT_EQ(processor->MeteredBlocks(), 1u);
+
+    TStripStates other;
+    InitStripStates(&other);
+    SetAllMeters(other, 0.75f);
+    CurrentStrips = &other;
+    Run();
+    CurrentStrips = strips.get();
+    EXPECT_EQ(AllMeters(other), zero);
 }
 
 TEST_F(ProcessorTest, LevelOfReadsOnlyFourSamples) {
@@ -369,6 +457,7 @@ TEST_F(ProcessorTest, BlockSizesOfZeroOrFewSamples) {
     processor->SetBlockSize(3);
     float out0[3] = {}, out1[3] = {};
     float* out[2] = {out0, out1};
+    processor->MetersWanted();
     processor->ProcessBlock(nullptr, 0, out, 2);
     EXPECT_FLOAT_EQ(out0[2], 0.25f);
     EXPECT_GT(Master().MeterL, 0.0f);
@@ -732,12 +821,14 @@ TEST_F(ProcessorTest, SkippingIdleWorkNeverChangesTheOutput) {
             in[c] = inputs[c].data();
             out[c] = fullOut[c].data();
         }
+        full.MetersWanted();
         full.ProcessBlock(in, kDriverChannels, out, kDriverChannels);
         float fullMeters[kStripCount][2];
         for (int t = 0; t < kStripCount; ++t) {
             fullMeters[t][0] = Strip(t).MeterL;
             fullMeters[t][1] = Strip(t).MeterR;
         }
+        processor->MetersWanted();
         Run();
         ASSERT_EQ(outputs, fullOut) << "block " << block;
         for (int t = kFirstInputStrip; t < kStripCount; ++t) {

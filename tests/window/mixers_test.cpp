@@ -585,6 +585,10 @@ TEST_F(MixersProgramTest, MetersFollowTheSynthAndMuteLeavesTheMonitorSends) {
     TShowDescription show;
     ASSERT_TRUE(OpenShow(show, "play.pdp"));
     ASSERT_GE(SlotMap[0].Load(), 0);
+    // No mixer shown, nothing reads the meters: the blocks compute none.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return controller->BlocksProcessed() > 2; }, 5000));
+    ASSERT_NE(controller->Processor(), nullptr);
+    EXPECT_EQ(controller->Processor()->MeteredBlocks(), 0u);
     for (int n = 1; n <= 4; ++n) {
         ASSERT_NE(ToggleMixer(n), nullptr);
     }
