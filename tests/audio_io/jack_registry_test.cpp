@@ -1,12 +1,16 @@
 // JACK test servers start whatever earlier runs left in JACK's server registry: places held by
-// servers that died without unregistering are freed, places of live processes are kept.
+// servers that died without unregistering are freed, places of live processes are kept. A
+// start is done when clients are served, also where a killed server left its socket behind.
 
 #include "tests/support/jack_registry.h"
 #include "tests/support/jack_server.h"
 
+#include <jack/jack.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,6 +60,29 @@ TEST(JackRegistry, AServerStartsWhenDeadServersHoldEveryPlace) {
     EXPECT_TRUE(started) << error;
     EXPECT_TRUE(liveKept) << "a running process's place was taken away";
     EXPECT_FALSE(deadLeft);
+}
+
+TEST(JackRegistry, AStartedServerServesAClientAtOnceAlsoAfterAKilledOneOfTheSameName) {
+    JackServer server;
+    constexpr int kRounds = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::string error;
+        ASSERT_TRUE(server.Start(&error)) << error;
+        jack_status_t status{};
+        jack_client_t* client = jack_client_open(
+            "first", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
+            server.Name().c_str());
+        EXPECT_NE(client, nullptr) << "status " << status;
+        if (client != nullptr) {
+            jack_client_close(client);
+        }
+        // The middle round's server is killed: its socket file stays for the next start.
+        if (round == 1) {
+            ASSERT_TRUE(server.Signal(SIGKILL));
+        }
+        server.Stop();
+    }
 }
 
 TEST(JackRegistry, ARegistryInAnUnknownLayoutIsLeftAlone) {

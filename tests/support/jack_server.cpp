@@ -2,16 +2,17 @@
 
 #include "tests/support/jack_registry.h"
 
-#include <jack/jack.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -42,16 +43,30 @@ std::string FindProgram(const std::string& name) {
     return {};
 }
 
-bool ServerAnswers(const std::string& serverName) {
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open(
-        "peldor-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
-        serverName.c_str());
-    if (client == nullptr) {
+/// Whether the server's request socket takes connections: the check libjack itself makes before
+/// it opens a client. Readiness is never probed by opening a client. A client that closes while
+/// a program is opening its own makes libjack in that program keep the closed client's wake-up
+/// semaphore under its graph place; the next client to take that place (a recorder the test
+/// connects to the program's outputs) is then never woken by the program, and hears nothing.
+/// The runner reconnecting after a server restart met the old probe client closing exactly so.
+bool ServerAccepts(const std::string& serverName) {
+    // jackd listens on /dev/shm/jack_<server>_<uid>_0 (jack2's server directory and naming).
+    const std::string path = "/dev/shm/jack_" + serverName + "_" + std::to_string(getuid()) + "_0";
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path) {
         return false;
     }
-    jack_client_close(client);
-    return true;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int socketFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socketFd < 0) {
+        return false;
+    }
+    // A socket file left by a killed server refuses the connection.
+    const bool accepted =
+        connect(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(socketFd);
+    return accepted;
 }
 
 bool Exited(pid_t pid, int* statusOut) {
@@ -142,14 +157,14 @@ bool JackServer::Start(std::string* error) {
             }
             return false;
         }
-        if (ServerAnswers(name)) {
+        if (ServerAccepts(name)) {
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     Stop();
     if (error != nullptr) {
-        *error = "jackd did not accept clients within 10 s";
+        *error = "jackd did not accept connections within 10 s";
     }
     return false;
 }

@@ -16,8 +16,9 @@ public:
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
 
-    /// Starts jackd and waits (up to 10 s) until a client can connect. On failure returns
-    /// false with a reason in *error. Starting a running server does nothing.
+    /// Starts jackd and waits (up to 10 s) until it takes connections; a client opened then is
+    /// served. Opens no JACK client itself. On failure returns false with a reason in *error.
+    /// Starting a running server does nothing.
     bool Start(std::string* error = nullptr);
     /// Stops the server (SIGTERM, then SIGKILL after 5 s) and waits for it. Idempotent.
     void Stop();
