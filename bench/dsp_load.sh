@@ -11,7 +11,8 @@
 #   bench/dsp_load.sh [RUNS [SECONDS]]     default: 5 runs of 20 s each per setting
 #
 # Environment: PELDOR_BUILD_DIR (default build/), DSP_LOAD_WORKERS (the parallel setting's
-# PELDOR_WORKERS; default: the program's own choice, the cores minus one).
+# PELDOR_WORKERS; default: the program's own choice, the cores minus one), DSP_LOAD_REALTIME=1
+# (a real-time server instead of --no-realtime).
 # Prints one line per run and the medians; the machine's load average before and after.
 # A benchmark, run by hand on a quiet machine: not part of ./test.
 
@@ -61,7 +62,11 @@ touch "$work/render.ini"
 "$tool" show "$work/show.pdp"
 "$tool" midi "$work/chords.mid" 30
 
-jackd --no-realtime -n "$server" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
+# DSP_LOAD_REALTIME=1: the server (and with it Peldor's process thread) runs with real-time
+# scheduling, as on a stage machine; it needs the permission to (root, or the audio group).
+realtime=--no-realtime
+if [[ ${DSP_LOAD_REALTIME:-0} == 1 ]]; then realtime=--realtime; fi
+jackd "$realtime" -n "$server" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
 jackd_pid=$!
 for _ in $(seq 100); do
     jack_lsp >/dev/null 2>&1 && break
