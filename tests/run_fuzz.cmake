@@ -1,7 +1,8 @@
-# Builds the project reader's fuzz target with clang in its own folder and runs it for a
-# bounded time. Without clang or libFuzzer it prints "fuzz target skipped", which CTest reports
-# as a skipped test.
-#   cmake -DSOURCE_DIR=... -DBUILD_DIR=... -DSECONDS=... -P run_fuzz.cmake
+# Builds a reader's fuzz target with clang in its own folder, writes its seed corpus and runs it
+# for a bounded time. Without clang or libFuzzer it prints "fuzz target skipped", which CTest
+# reports as a skipped test.
+#   cmake -DSOURCE_DIR=... -DBUILD_DIR=... -DSECONDS=... -DSEEDS=<seed program>
+#         -DFUZZER=<fuzz program> -P run_fuzz.cmake
 find_program(CLANGXX NAMES clang++ clang++-14)
 if(NOT CLANGXX)
     message("clang++ not found: fuzz target skipped")
@@ -27,12 +28,12 @@ endif()
 
 set(corpus "${BUILD_DIR}/corpus")
 file(MAKE_DIRECTORY "${corpus}")
-execute_process(COMMAND "${fuzz_build}/project_fuzz_seeds" "${corpus}" RESULT_VARIABLE seeded)
+execute_process(COMMAND "${fuzz_build}/${SEEDS}" "${corpus}" RESULT_VARIABLE seeded)
 if(NOT seeded EQUAL 0)
     message(FATAL_ERROR "writing the seed corpus failed")
 endif()
 execute_process(
-    COMMAND "${fuzz_build}/project_reader_fuzz" "${corpus}"
+    COMMAND "${fuzz_build}/${FUZZER}" "${corpus}"
             -max_total_time=${SECONDS} -rss_limit_mb=1024 -malloc_limit_mb=256
             -max_len=65536 -timeout=10 -print_final_stats=1
             "-artifact_prefix=${BUILD_DIR}/"
