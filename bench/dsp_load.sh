@@ -12,7 +12,9 @@
 #
 # Environment: PELDOR_BUILD_DIR (default build/), DSP_LOAD_WORKERS (the parallel setting's
 # PELDOR_WORKERS; default: the program's own choice, the cores minus one), DSP_LOAD_REALTIME=1
-# (a real-time server instead of --no-realtime).
+# (a real-time server instead of --no-realtime), DSP_LOAD_PRIORITY (the show's audio thread
+# priority option, 0-6; default 3, "Normal"; 6, "Time critical", gives the workers real-time
+# scheduling just below the driver's thread).
 # Prints one line per run and the medians; the machine's load average before and after.
 # A benchmark, run by hand on a quiet machine: not part of ./test.
 

@@ -4,7 +4,8 @@
 //                                      scanned catalogue in "VSTi 1" and "VSTi 2", the first
 //                                      effect in "VST 1".."VST 4", each instrument sending to
 //                                      all four aux buses, every MIDI channel of input 1 to
-//                                      both instruments
+//                                      both instruments; the audio thread priority option
+//                                      from DSP_LOAD_PRIORITY (0-6) when set
 //   dsp_load_tool midi FILE SECONDS    a standard MIDI file playing the chord loop
 //   dsp_load_tool measure WARMUP SECONDS
 //                                      a JACK client (JACK_DEFAULT_SERVER) whose MIDI output
@@ -113,6 +114,10 @@ int WriteShow(const char* path) {
     image.SongCounter = 1;
     image.PartCounter = 1;
     image.ConnectionCounter = kInstruments;
+    // The workers' priority option, 0-6 ("Normal" unless DSP_LOAD_PRIORITY says otherwise).
+    if (const char* priority = std::getenv("DSP_LOAD_PRIORITY")) {
+        image.Options.AudioThreadPriority = std::atoi(priority);
+    }
 
     TByteBuffer bytes;
     WriteProjectFile(image, bytes);
