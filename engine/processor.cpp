@@ -54,12 +54,14 @@ constexpr double kOverloadHoldSeconds = 0.25;
 /// A worker polls for the next pass this long before it sleeps: the effect pass follows the
 /// instrument pass within microseconds.
 constexpr auto kWorkerSpin = std::chrono::microseconds(30);
-/// The driver spins this many rounds on an unfinished slot before it starts yielding.
+/// The driver spins this many rounds on an unfinished slot before it sleeps until the slot is
+/// done or the deadline comes.
 constexpr int kWaitSpinRounds = 256;
 
-long Futex(std::atomic<std::uint32_t>& word, int op, std::uint32_t value) noexcept {
+long Futex(std::atomic<std::uint32_t>& word, int op, std::uint32_t value,
+           const timespec* timeout = nullptr) noexcept {
     static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
-    return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), op, value, nullptr, nullptr,
+    return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), op, value, timeout, nullptr,
                    0);
 }
 
@@ -406,6 +408,12 @@ void TProcessor::RunWorkers() noexcept {
         RenderSlot(slot);
         // Release: whoever sees the slot done sees its output buffers and meter.
         slotState_[slot].store(SlotWord(generation, kSlotDone), std::memory_order_release);
+        // Counting the finished slot before looking for a sleeping driver pairs with the
+        // driver announcing its sleep before its last look at the slot: one sees the other.
+        slotsDone_.fetch_add(1, std::memory_order_seq_cst);
+        if (driverWaiting_.load(std::memory_order_seq_cst)) {
+            Futex(slotsDone_, FUTEX_WAKE_PRIVATE, 1);
+        }
     }
 }
 
@@ -419,12 +427,10 @@ bool TProcessor::WaitForPass(std::uint64_t generation, int first, int end,
         std::uint64_t state = slotState_[slot].load(std::memory_order_acquire);
         for (int round = 0; state == rendering && madeIt; ++round) {
             if (round >= kWaitSpinRounds) {
-                if (std::chrono::steady_clock::now() >= deadline) {
+                if (!SleepWhileRendering(slot, rendering, deadline)) {
                     madeIt = false;
                     break;
                 }
-                // Let a worker that shares this core finish.
-                sched_yield();
             } else {
                 __builtin_ia32_pause();
             }
@@ -435,6 +441,27 @@ bool TProcessor::WaitForPass(std::uint64_t generation, int first, int end,
         stillLate = stillLate || ((state & kStateMask) == kSlotRendering && state != rendering);
     }
     return madeIt;
+}
+
+bool TProcessor::SleepWhileRendering(int slot, std::uint64_t rendering,
+                                     std::chrono::steady_clock::time_point deadline) noexcept {
+    // Sleeping, not spinning or yielding: a worker that was preempted on this thread's core
+    // (this thread may well outrank it) can only finish once this thread leaves the core.
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) {
+        return false;
+    }
+    const std::uint32_t seen = slotsDone_.load(std::memory_order_seq_cst);
+    driverWaiting_.store(true, std::memory_order_seq_cst);
+    if (slotState_[slot].load(std::memory_order_seq_cst) == rendering) {
+        const timespec timeout{static_cast<time_t>(left / 1'000'000'000),
+                               static_cast<long>(left % 1'000'000'000)};
+        Futex(slotsDone_, FUTEX_WAIT_PRIVATE, seen, &timeout);
+    }
+    driverWaiting_.store(false, std::memory_order_relaxed);
+    return true;
 }
 
 void TProcessor::StartWorkers() {

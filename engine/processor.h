@@ -227,6 +227,10 @@ private:
     bool WaitForPass(std::uint64_t generation, int first, int end,
                      std::chrono::steady_clock::time_point deadline, bool* rendered,
                      bool& stillLate) noexcept;
+    /// Sleeps until some slot finishes or the deadline, while slot is still rendering.
+    /// False when the deadline has passed.
+    bool SleepWhileRendering(int slot, std::uint64_t rendering,
+                             std::chrono::steady_clock::time_point deadline) noexcept;
     void NoteDeadline(bool madeDeadline, bool stillLate, std::int32_t frames) noexcept;
     void RefreshMeterGains(const TStripSnapshot& snap, const TMixerSnapshot& mix) noexcept;
     /// Decides whether this block computes meters (metersOn_), refreshes the gains when they
@@ -301,6 +305,10 @@ private:
     // Workers sleep on wakeCount_ (a futex word); sleepers_ lets the driver skip the wake.
     std::atomic<std::uint32_t> wakeCount_{0};
     std::atomic<std::int32_t> sleepers_{0};
+    // Slots finished by anyone (a futex word), and whether the driver's thread sleeps on it
+    // waiting for a worker's slot.
+    std::atomic<std::uint32_t> slotsDone_{0};
+    std::atomic<bool> driverWaiting_{false};
     std::atomic<bool> stopping_{false};
     // Floating-point control of the driver's thread, copied by the workers for each pass.
     Relaxed<std::uint32_t> driverMxcsr_{0x1F80};

@@ -1,7 +1,7 @@
 // The plugin passes shared between the driver's thread and the worker threads: every slot once
 // per pass, effects after instruments, no plugin on two threads at once, the same output as
-// rendering on the driver's thread alone; late slots, Overload, priorities, and plugins
-// replaced while workers run. Run under ThreadSanitizer too.
+// rendering on the driver's thread alone; late slots, Overload, priorities, a worker preempted
+// on the driver's core, and plugins replaced while workers run. Run under ThreadSanitizer too.
 
 #include "engine/block_handshake.h"
 #include "engine/thread_priority.h"
@@ -241,6 +241,91 @@ TEST_F(WorkerPasses, ALateSlotIsLeftOutAndSetsOverloadUntilBlocksMakeItAgain) {
     }
     EXPECT_FALSE(processor->Overload());
     EXPECT_EQ(slow->slowCalls, 1);
+}
+
+/// Sleeps when the driver's thread renders it (so that a worker on the same core gets the
+/// core), burns the CPU for a while when a worker does.
+class SleepsOnDriverBurnsOnWorker : public test::FakePlugin {
+public:
+    SleepsOnDriverBurnsOnWorker() : FakePlugin(1.0f, 1.0f) {}
+    void ProcessReplacing(float** inputs, float** outputs, std::int32_t frames) noexcept override {
+        if (std::this_thread::get_id() == driverThread) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        } else {
+            workerCalls.fetch_add(1);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(3);
+            while (std::chrono::steady_clock::now() < end) {
+            }
+        }
+        FakePlugin::ProcessReplacing(inputs, outputs, frames);
+    }
+    std::thread::id driverThread = std::this_thread::get_id();
+    std::atomic<int> workerCalls{0};
+};
+
+/// Real-time scheduling for the calling thread and one core for it and another thread, undone
+/// on destruction. Not allowed everywhere (no permission, a restricted CPU set).
+class SharedCoreRealtime {
+public:
+    explicit SharedCoreRealtime(pid_t other) : other_(other) {
+        sched_getaffinity(0, sizeof(savedSelf_), &savedSelf_);
+        sched_getaffinity(other_, sizeof(savedOther_), &savedOther_);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &savedSelf_)) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        }
+        const sched_param param{10};
+        ok_ = sched_setaffinity(0, sizeof(one), &one) == 0 &&
+              sched_setaffinity(other_, sizeof(one), &one) == 0 &&
+              sched_setscheduler(0, SCHED_FIFO, &param) == 0;
+    }
+    ~SharedCoreRealtime() {
+        const sched_param normal{0};
+        sched_setscheduler(0, SCHED_OTHER, &normal);
+        sched_setaffinity(0, sizeof(savedSelf_), &savedSelf_);
+        sched_setaffinity(other_, sizeof(savedOther_), &savedOther_);
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    pid_t other_;
+    cpu_set_t savedSelf_{};
+    cpu_set_t savedOther_{};
+    bool ok_ = false;
+};
+
+// The driver's thread usually outranks the workers (real-time against normal scheduling). When
+// a worker holding a slot is preempted on the driver's own core, the driver must leave the core
+// while it waits, or the worker never finishes and the block misses its deadline.
+TEST_F(WorkerPasses, AWorkerPreemptedOnTheDriversCoreFinishesWhileTheDriverWaits) {
+    processor->SetPassDeadline(std::chrono::milliseconds(100));
+    processor->SetWorkerCount(1);
+    processor->SetBlockSize(kFrames);
+    ASSERT_EQ(processor->RunningWorkers(), 1);
+    SleepsOnDriverBurnsOnWorker first;
+    SleepsOnDriverBurnsOnWorker second;
+    Assign(0, first);
+    Assign(1, second);
+    for (int slot = 0; slot < 2; ++slot) {
+        Instrument(slot).Level = 1.0f;
+        Instrument(slot).Pan = 0.0f;
+    }
+    SharedCoreRealtime shared(processor->WorkerThreadId(0));
+    if (!shared.Ok()) {
+        GTEST_SKIP() << "real-time scheduling or CPU affinity not allowed here";
+    }
+    // The driver's thread sleeps in one slot; the worker takes the other and is preempted on
+    // the shared core when the driver's thread comes back to wait for it.
+    for (int block = 0; block < 200 && first.workerCalls + second.workerCalls < 5; ++block) {
+        Run();
+    }
+    EXPECT_GE(first.workerCalls + second.workerCalls, 5) << "the worker rarely took a slot";
+    EXPECT_EQ(processor->OverloadCount(), 0u);
+    EXPECT_NEAR(MasterL(), 2.0f, 1e-5f);
 }
 
 TEST_F(WorkerPasses, ReplacedPluginsAreFreedOnlyAfterWorkersLeaveThem) {
