@@ -234,7 +234,7 @@ protected:
     std::unique_ptr<Recorder> recorder;
 };
 
-TEST_F(SwitchJackTest, AKeyHeldAcrossARemoteNextPartIsSilentASecondAfterItsRelease) {
+TEST_F(SwitchJackTest, AKeyHeldAcrossARemoteNextPartFallsSilentAfterItsRelease) {
     ASSERT_GE(CatalogueIndex("ZynAddSubFX.so"), 0);
     Build({{"ZynAddSubFX.so", {0, 12}}});
     Run(300ms);
@@ -251,9 +251,15 @@ TEST_F(SwitchJackTest, AKeyHeldAcrossARemoteNextPartIsSilentASecondAfterItsRelea
     ASSERT_EQ(CurrentPart, 1);
     Run(200ms);
     Play(0x80, 57, 0);
+    // The release tail lasts under a second; a busy machine may run the server's cycles late,
+    // so look again for a while. A hanging note keeps its level however long one waits.
     Run(1000ms);
-    const double after = MasterLevel();
-    EXPECT_LT(after, held / 30) << "held " << held << ", a second after the release " << after;
+    double after = MasterLevel();
+    for (int look = 0; look < 4 && after >= held / 30; ++look) {
+        Run(500ms);
+        after = MasterLevel();
+    }
+    EXPECT_LT(after, held / 30) << "held " << held << ", seconds after the release " << after;
 }
 
 TEST_F(SwitchJackTest, ASongChangeThatLoadsZynAddSubFxLeavesNoGapInTheTestTone) {
