@@ -35,8 +35,6 @@ namespace peldor {
 namespace {
 
 constexpr const char* kSection = "Inspector";
-const QColor kEnabledBack{0x1D, 0x21, 0x36};
-const QColor kEnabledField{0x27, 0x32, 0x65};
 const QColor kDisabled{0x40, 0x40, 0x40};
 const QColor kAbsentDevice{0x60, 0x60, 0x60};
 constexpr int kCloseSize = 20;
@@ -424,8 +422,8 @@ void TInspectorForm::StoreIfEnabled() {
 
 void TInspectorForm::EnableControls(bool on) {
     controlsEnabled = on;
-    const QColor back = on ? kEnabledBack : kDisabled;
-    const QColor field = on ? kEnabledField : kDisabled;
+    const QColor back = on ? style::kWindowBack : kDisabled;
+    const QColor field = on ? style::kListBack : kDisabled;
     const QColor monitor = on ? QColor(Qt::black) : kDisabled;
     SetBack(this, QPalette::Window, back);
     SetBack(body, QPalette::Window, back);

@@ -25,8 +25,6 @@ namespace peldor {
 namespace {
 
 constexpr const char* kSection = "ProjectForm";
-const QColor kItemBack{0x1D, 0x21, 0x36};
-const QColor kItemSelected{0x27, 0x32, 0x65};
 const QColor kItemFocused{0xFF, 0x80, 0x00};
 constexpr int kButtonStep = 42;
 constexpr int kButtonWidth = 40;
@@ -42,9 +40,9 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         const auto* list = qobject_cast<const QListWidget*>(option.widget);
-        QColor back = kItemBack;
+        QColor back = style::kWindowBack;
         if ((option.state & QStyle::State_Selected) != 0) {
-            back = kItemSelected;
+            back = style::kListBack;
         }
         if (list != nullptr && list->hasFocus() && list->currentIndex() == index) {
             back = kItemFocused;
@@ -114,7 +112,7 @@ TProjectList::TProjectList(QWidget* parent) : QListWidget(parent) {
     setItemDelegate(new TProjectItemDelegate(this));
     setFont(style::SansFont(13, true));
     QPalette pal = palette();
-    pal.setColor(QPalette::Base, kItemBack);
+    pal.setColor(QPalette::Base, style::kWindowBack);
     pal.setColor(QPalette::Text, style::kText);
     setPalette(pal);
     setFrameShape(QFrame::NoFrame);
